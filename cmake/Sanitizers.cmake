@@ -1,0 +1,11 @@
+# VELTRA_SANITIZE: empty, "address" (Address + UndefinedBehavior) or "thread".
+set(VELTRA_SANITIZE "" CACHE STRING "Sanitizer build: address or thread")
+if(VELTRA_SANITIZE STREQUAL "address")
+  add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+  add_link_options(-fsanitize=address,undefined)
+elseif(VELTRA_SANITIZE STREQUAL "thread")
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+elseif(NOT VELTRA_SANITIZE STREQUAL "")
+  message(FATAL_ERROR "Unknown VELTRA_SANITIZE value '${VELTRA_SANITIZE}'")
+endif()

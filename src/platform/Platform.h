@@ -1,0 +1,262 @@
+#pragma once
+// The operating system, behind one small interface.
+//
+// Everything the library takes from the system (message windows and their thread's queue, events,
+// device files and their control calls, device enumeration and device-change broadcasts, the
+// performance counter, bitmap resources) goes through this header. Nothing else in src/ includes an
+// OS header. There are two implementations with the same semantics:
+//   win32/  the real Windows calls (plus the in-process device registry below);
+//   posix/  an emulation: per-thread message queues, eventfd events, and the device registry as
+//           the only source of devices.
+//
+// Threads. A MessageWindow belongs to the thread that creates it; its procedure runs only on that
+// thread, inside PumpMessages(), inside a Send() made on that thread, or while that thread is itself
+// blocked in a Send() to another thread. Everything else here may be called from any thread.
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "platform/Guid.h"
+
+namespace veltra::platform {
+
+// ---------------------------------------------------------------------------------------------
+// Window messages
+
+inline constexpr uint32_t kWmTimer = 0x0113;
+inline constexpr uint32_t kWmDeviceChange = 0x0219;
+inline constexpr uint32_t kWmUser = 0x0400;
+
+// wParam of kWmDeviceChange, and the device types of the broadcast header at lParam.
+inline constexpr uint32_t kDbtDeviceArrival = 0x8000;
+inline constexpr uint32_t kDbtDeviceRemoveComplete = 0x8004;
+inline constexpr uint32_t kDbtDevTypDeviceInterface = 5;
+inline constexpr uint32_t kDbtDevTypHandle = 6;
+
+inline constexpr uint32_t kInfinite = 0xFFFFFFFF;
+
+using WindowHandle = uintptr_t;  // identifies a window process-wide; 0 = none
+
+// A hidden window that receives messages on its owning thread.
+class MessageWindow {
+ public:
+  // The window procedure: (message, wParam, lParam) -> answer. Messages the owner does not handle
+  // go to Default(), as a Windows procedure passes them to DefWindowProc.
+  using Procedure = std::function<intptr_t(uint32_t message, uintptr_t wParam, intptr_t lParam)>;
+
+  // Creates the window on, and binds it to, the calling thread.
+  explicit MessageWindow(Procedure procedure);
+  // Destroys the window (see Destroy).
+  ~MessageWindow();
+  MessageWindow(const MessageWindow&) = delete;
+  MessageWindow& operator=(const MessageWindow&) = delete;
+
+  WindowHandle Handle() const;
+
+  // On the owning thread: calls the procedure directly. From another thread: queues the message
+  // for the owner and blocks until the owner has processed it, answering the procedure's result;
+  // while blocked, the sender still processes messages sent to its own thread's windows, so two
+  // threads sending to each other do not deadlock. Answers 0 when the window is destroyed first.
+  intptr_t Send(uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0);
+  // Queues the message for the owning thread and returns at once; false when the window is gone.
+  bool Post(uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0);
+
+  // Delivers kWmTimer with wParam = id through the owner's queue, once or every intervalMs.
+  // Arming an armed id restarts it.
+  bool SetTimer(uintptr_t id, uint32_t intervalMs, bool periodic);
+  bool KillTimer(uintptr_t id);
+
+  // The default processing of a message the procedure does not handle (DefWindowProc).
+  intptr_t Default(uint32_t message, uintptr_t wParam, intptr_t lParam);
+
+  // Destroys the window on its owning thread: queued posts and timers are dropped, senders still
+  // waiting are answered 0. Safe to call from inside the window's own procedure (the running
+  // procedure finishes; nothing is delivered afterwards) and more than once.
+  void Destroy();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+// Processes everything queued for the calling thread's windows, sent messages before posted ones,
+// then returns.
+void PumpMessages();
+
+// Blocks, without spinning, until something is queued for the calling thread or the time-out (ms,
+// kInfinite for none) passes. True when something is queued.
+bool WaitMessage(uint32_t timeoutMs);
+
+// The process-wide number of a named message: the same name always gives the same number, in the
+// range 0xC000-0xFFFF.
+uint32_t RegisterMessage(const std::string& name);
+
+// ---------------------------------------------------------------------------------------------
+// Events
+
+// The 32-bit value through which an event travels in driver records and through the public API:
+// a HANDLE on Windows, an eventfd descriptor on POSIX (setting it adds 1 to the counter, so a
+// Linux application can poll it).
+using EventHandle = uint32_t;
+
+class Event {
+ public:
+  Event(bool manualReset, bool initiallySet);
+  ~Event();
+  Event(const Event&) = delete;
+  Event& operator=(const Event&) = delete;
+
+  void Set();
+  void Reset();
+  EventHandle Handle() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+inline constexpr int kWaitTimeout = -1;
+inline constexpr int kWaitFailed = -2;
+
+// Waits until one of the events is set and answers its index (consuming it when it is an auto-reset
+// event), kWaitTimeout when the time-out passes first, kWaitFailed on an invalid handle.
+int WaitAny(std::span<Event* const> events, uint32_t timeoutMs);
+int WaitAny(std::span<const EventHandle> events, uint32_t timeoutMs);
+
+// Sets an event known only by its handle (one handed over in a driver record, or the application's
+// data-ready event). False on an invalid handle.
+bool SetEventHandle(EventHandle handle);
+
+// ---------------------------------------------------------------------------------------------
+// Device files
+
+// An open device file: a driver's device on Windows, or a device of the registry below.
+class DeviceFile {
+ public:
+  DeviceFile();
+  ~DeviceFile();  // closes
+  DeviceFile(DeviceFile&& other) noexcept;
+  DeviceFile& operator=(DeviceFile&& other) noexcept;
+
+  // Opens for reading and writing, shared, existing devices only. Failure gives an invalid file.
+  static DeviceFile Open(const std::string& path);
+
+  bool IsValid() const;
+  // 0 for an invalid file; otherwise the value a handle notification refers to.
+  uintptr_t Handle() const;
+
+  // The device's control call. True when the device accepted it; `returned` (optional) receives
+  // the number of output bytes written. Fails on an invalid file and after the device was removed.
+  bool IoControl(uint32_t code, const void* in, uint32_t inSize, void* out, uint32_t outSize,
+                 uint32_t* returned = nullptr);
+
+  void Close();
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> impl_;
+};
+
+struct DeviceInterfaceEntry {
+  uint32_t instanceHandle = 0;
+  std::string instanceId;
+  std::string devicePath;
+};
+
+// The present devices of a device-interface class, in a stable order (registry devices in the
+// order they were registered; on Windows after those the system's setup API finds).
+std::vector<DeviceInterfaceEntry> EnumerateDeviceInterfaces(const Guid& classGuid);
+
+// ---------------------------------------------------------------------------------------------
+// Device-change broadcasts: kWmDeviceChange with wParam kDbtDeviceArrival or
+// kDbtDeviceRemoveComplete and lParam pointing at one of these layouts (valid until the procedure
+// returns).
+
+struct DevBroadcastHeader {
+  uint32_t size;
+  uint32_t deviceType;
+  uint32_t reserved;
+};
+
+struct DevBroadcastDeviceInterface {  // device type 5
+  uint32_t size;
+  uint32_t deviceType;
+  uint32_t reserved;
+  Guid classGuid;
+  char16_t name[1];  // NUL-terminated UTF-16 device path, at offset 28
+};
+static_assert(offsetof(DevBroadcastDeviceInterface, name) == 28);
+static_assert(sizeof(DevBroadcastDeviceInterface) == 32, "the 32-byte interface filter");
+
+struct DevBroadcastHandle {  // device type 6
+  uint32_t size;
+  uint32_t deviceType;
+  uint32_t reserved;
+  uintptr_t handle;
+  uintptr_t notification;
+  Guid eventGuid;
+  int32_t nameOffset;
+  uint8_t data[1];
+};
+static_assert(sizeof(void*) != 4 || sizeof(DevBroadcastHandle) == 44, "the 44-byte handle filter");
+
+using DeviceNotification = uintptr_t;  // 0 = registration failed
+
+// Arrival and removal of devices of a device-interface class reach `window`.
+DeviceNotification RegisterInterfaceNotification(const MessageWindow& window, const Guid& classGuid);
+// Removal of the device behind an open file reaches `window`.
+DeviceNotification RegisterHandleNotification(const MessageWindow& window, const DeviceFile& file);
+void UnregisterDeviceNotification(DeviceNotification notification);
+
+// ---------------------------------------------------------------------------------------------
+// Device registry: devices that live inside the process and behave like driver devices.
+//
+// A provider registers a device under a device-interface class and a path; enumeration lists it,
+// DeviceFile::Open of its path (compared ignoring case) opens a session on it, and registering or
+// unregistering broadcasts arrival or removal (to class registrations; on removal also to handle
+// registrations of files open on it). After removal every IoControl on its files fails. Safe to call
+// from any thread; broadcasts reach each window on its own thread through its queue.
+
+// One client's connection to a registered device, made by DeviceFile::Open, ended by Close.
+class DeviceSession {
+ public:
+  virtual ~DeviceSession() = default;
+  // The driver's dispatch of a control code, called on the thread that calls DeviceFile::IoControl.
+  virtual bool IoControl(uint32_t code, const void* in, uint32_t inSize, void* out,
+                         uint32_t outSize, uint32_t* returned) = 0;
+};
+
+class DeviceProvider {
+ public:
+  virtual ~DeviceProvider() = default;
+  // A client opens the device; null refuses the connection (the open fails).
+  virtual std::unique_ptr<DeviceSession> Open() = 0;
+};
+
+using DeviceId = uint64_t;  // 0 = none
+
+DeviceId RegisterDevice(const Guid& classGuid, const std::string& path,
+                        std::shared_ptr<DeviceProvider> provider);
+void UnregisterDevice(DeviceId device);
+
+// ---------------------------------------------------------------------------------------------
+// Small services
+
+// Seconds from an arbitrary origin, from the high-resolution counter.
+double HighResSeconds();
+
+// The platform identifier of the version query: 2 for the NT family (always, on every platform we
+// run on), 1 for the Windows 95 family.
+uint32_t PlatformId();
+
+// The library's bitmap resources ("INSTRUMENT", "INSTRUMENT_QM1", "INSTRUMENT_QM8", "CHANNEL",
+// "CHANNEL_BAN"); 0 for an unknown name.
+uintptr_t LoadBitmapResource(const std::string& name);
+void DeleteBitmap(uintptr_t bitmap);
+
+}  // namespace veltra::platform
