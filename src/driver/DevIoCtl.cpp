@@ -1,0 +1,165 @@
+#include "driver/DevIoCtl.h"
+
+#include <algorithm>
+#include <cstring>
+#include <string_view>
+
+#include "util/TextCodec.h"
+
+namespace veltra {
+
+namespace {
+
+// The two identifiers whose value 2 the driver calls 0.
+constexpr uint32_t kIdMode = 0x20;
+constexpr uint32_t kIdClockSource = 0x100000;
+
+constexpr Guid kDefaultInfoId = Guid::Parse("{97A833CD-9A43-451B-8AEF-A15DE5606AF0}");
+constexpr size_t kDevicePathChars = sizeof(DeviceInfoRecord::devicePath) / sizeof(char16_t);
+
+template <class T>
+T Load(std::span<const std::byte> bytes, size_t offset) {
+  T value{};
+  if (offset <= bytes.size() && bytes.size() - offset >= sizeof(T)) {
+    std::memcpy(&value, bytes.data() + offset, sizeof(T));
+  }
+  return value;
+}
+
+template <class T>
+void Store(std::span<std::byte> bytes, size_t offset, T value) {
+  if (offset <= bytes.size() && bytes.size() - offset >= sizeof(T)) {
+    std::memcpy(bytes.data() + offset, &value, sizeof(T));
+  }
+}
+
+std::string ReadText(const char* field, size_t size) {
+  return Latin1ToUtf8(std::string_view(field, strnlen(field, size)));
+}
+
+void WriteText(char* field, size_t size, const std::string& text) {
+  const std::string bytes = Utf8ToLatin1(text);
+  std::memset(field, 0, size);
+  std::memcpy(field, bytes.data(), std::min(size, bytes.size()));
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+// Notification block
+
+uint32_t NotificationRecord::Field(size_t offset) const { return Load<uint32_t>(bytes_, offset); }
+
+size_t NotificationRecord::MaskOffset(int32_t channel) const {
+  return offsetof(NotificationRecordHeader, instrumentMask) +
+         sizeof(uint64_t) * static_cast<size_t>(static_cast<int64_t>(channel) + 1);
+}
+
+bool NotificationRecord::HasMask(int32_t channel) const {
+  return channel >= -1 && MaskOffset(channel) + sizeof(uint64_t) <= bytes_.size();
+}
+
+uint64_t NotificationRecord::Mask(int32_t channel) const {
+  return HasMask(channel) ? Load<uint64_t>(bytes_, MaskOffset(channel)) : 0;
+}
+
+void NotificationRecord::SetMask(int32_t channel, uint64_t mask) {
+  if (HasMask(channel)) Store(bytes_, MaskOffset(channel), mask);
+}
+
+uint32_t NotificationBlock::Field(size_t offset) const {
+  return block_.size() >= sizeof(NotificationBlockHeader) ? Load<uint32_t>(block_, offset) : 0;
+}
+
+void NotificationBlock::SetBusy(uint32_t busy) {
+  if (block_.size() >= sizeof(NotificationBlockHeader)) {
+    Store(block_, offsetof(NotificationBlockHeader, busy), busy);
+  }
+}
+
+std::optional<NotificationRecord> NotificationBlock::Cursor::Next() {
+  constexpr size_t kRecordHeader = offsetof(NotificationRecordHeader, instrumentMask);
+  if (remaining_ == 0 || offset_ > block_.size() || block_.size() - offset_ < kRecordHeader) {
+    return std::nullopt;
+  }
+  const auto size = Load<uint32_t>(block_, offset_);
+  if (size < kRecordHeader || size > block_.size() - offset_) {
+    remaining_ = 0;
+    return std::nullopt;
+  }
+  NotificationRecord record(block_.subspan(offset_, size));
+  offset_ += size;
+  --remaining_;
+  return record;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Information record
+
+DeviceInfoRecord DefaultDeviceInfo() {
+  DeviceInfoRecord info{};
+  info.size = sizeof(DeviceInfoRecord);
+  info.word2 = 1;
+  info.id = kDefaultInfoId;
+  SetInfoName(info, "nothing");
+  SetInfoShortName(info, "nothing");
+  return info;
+}
+
+std::string InfoName(const DeviceInfoRecord& info) { return ReadText(info.name, sizeof info.name); }
+
+std::string InfoShortName(const DeviceInfoRecord& info) {
+  return ReadText(info.shortName, sizeof info.shortName);
+}
+
+void SetInfoName(DeviceInfoRecord& info, const std::string& name) {
+  WriteText(info.name, sizeof info.name, name);
+}
+
+void SetInfoShortName(DeviceInfoRecord& info, const std::string& shortName) {
+  WriteText(info.shortName, sizeof info.shortName, shortName);
+}
+
+std::string InfoDevicePath(const DeviceInfoRecord& info) {
+  std::u16string path(kDevicePathChars, u'\0');
+  std::memcpy(path.data(), info.devicePath, sizeof info.devicePath);
+  if (const size_t end = path.find(u'\0'); end != std::u16string::npos) path.resize(end);
+  return Utf16ToUtf8(path);
+}
+
+void SetInfoDevicePath(DeviceInfoRecord& info, const std::string& path) {
+  std::u16string wide = Utf8ToUtf16(path);
+  wide.resize(kDevicePathChars, u'\0');
+  std::memcpy(info.devicePath, wide.data(), sizeof info.devicePath);
+}
+
+PackedStamp InfoCalibrationStamp(const DeviceInfoRecord& info) {
+  return {info.calibration[0], info.calibration[1], info.calibration[2], info.calibration[3],
+          info.calibration[4]};
+}
+
+void SetInfoCalibrationStamp(DeviceInfoRecord& info, const PackedStamp& stamp) {
+  info.calibration[0] = stamp.year;
+  info.calibration[1] = stamp.month;
+  info.calibration[2] = stamp.day;
+  info.calibration[3] = stamp.hour;
+  info.calibration[4] = stamp.minute;
+}
+
+double InfoCalibrationDate(const DeviceInfoRecord& info) {
+  static const double kFallback = *PackedStampToDateTime({1980, 1, 1, 0, 0});
+  return PackedStampToDateTime(InfoCalibrationStamp(info)).value_or(kFallback);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Values
+
+int64_t ValueToDriver(uint32_t id, int64_t value) {
+  return (id == kIdMode || id == kIdClockSource) && value == 2 ? 0 : value;
+}
+
+int64_t ValueFromDriver(uint32_t id, int64_t value) {
+  return (id == kIdMode || id == kIdClockSource) && value == 0 ? 2 : value;
+}
+
+}  // namespace veltra

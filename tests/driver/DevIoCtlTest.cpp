@@ -1,0 +1,271 @@
+#include "driver/DevIoCtl.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+namespace veltra {
+namespace {
+
+TEST(DevIoCtl, ControlCodesFromFunctionNumbers) {
+  const struct {
+    uint32_t code;
+    uint32_t expected;
+  } cases[] = {
+      {IOCTL_GET_VERSIONS, 0x222400},        {IOCTL_GET_INFO, 0x222404},
+      {IOCTL_CONNECT, 0x222408},             {IOCTL_SET_CONTROL, 0x22240C},
+      {IOCTL_GET_CONTROL, 0x222410},         {IOCTL_DATA_BUFFER, 0x222414},
+      {IOCTL_GET_SUPPORTED, 0x222418},       {IOCTL_SET_CURRENT, 0x222428},
+      {IOCTL_GET_CURRENT, 0x22242C},         {IOCTL_SET_NEXT, 0x222430},
+      {IOCTL_GET_NEXT, 0x222434},            {IOCTL_SET_TRIGGER_CURRENT, 0x222450},
+      {IOCTL_GET_TRIGGER_CURRENT, 0x222454}, {IOCTL_SET_TRIGGER_NEXT, 0x222458},
+      {IOCTL_GET_TRIGGER_NEXT, 0x22245C},    {IOCTL_SET_CONNECTION_TEST, 0x222464},
+      {IOCTL_GET_CONNECTION_TEST, 0x222468},
+  };
+  for (const auto& c : cases) EXPECT_EQ(c.code, c.expected);
+}
+
+TEST(DevIoCtl, SupportedSelectorBuildsAndSplits) {
+  const struct {
+    uint32_t index;
+    SettingsSet set;
+    int32_t channel;
+    uint32_t expected;
+  } cases[] = {
+      {kSupportsGet, SettingsSet::kCurrent, -1, 0x0},
+      {kSupportsSet, SettingsSet::kNext, -1, 0x11},
+      {kSupportsGet, SettingsSet::kTriggerCurrent, 0, 0x10100},
+      {kSupportsSet, SettingsSet::kTriggerNext, 1, 0x20111},
+      {kSupportsGet, SettingsSet::kControl, -1, 0x200},
+      {kSupportsSet, SettingsSet::kConnectionTest, 254, 0xFF0401},
+  };
+  for (const auto& c : cases) {
+    const uint32_t selector = SupportedSelector(c.index, c.set, c.channel);
+    EXPECT_EQ(selector, c.expected);
+    EXPECT_EQ(SelectorInfoIndex(selector), c.index);
+    EXPECT_EQ(SelectorSetBits(selector), static_cast<uint32_t>(c.set));
+    EXPECT_EQ(SelectorChannel(selector), c.channel);
+  }
+}
+
+TEST(DevIoCtl, ModeAndClockSourceTranslateTwoToZero) {
+  const struct {
+    uint32_t id;
+    int64_t library;
+    int64_t driver;
+  } cases[] = {
+      {0x20, 2, 0},      {0x20, 1, 1},      {0x100000, 2, 0}, {0x100000, 4, 4},
+      {0x100000, 1, 1},  {0x40, 2, 2},  // another identifier passes unchanged
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ValueToDriver(c.id, c.library), c.driver) << c.id;
+    EXPECT_EQ(ValueFromDriver(c.id, c.driver), c.library) << c.id;
+  }
+  EXPECT_EQ(ValueFromDriver(0x40, 0), 0);
+}
+
+// A notification block built byte by byte, as a driver fills it.
+class BlockBuilder {
+ public:
+  explicit BlockBuilder(size_t size = kNotificationBlockSize) : bytes_(size) {
+    offset_ = sizeof(NotificationBlockHeader);
+  }
+  BlockBuilder& Header(uint32_t count, uint32_t newest, uint32_t compare, uint32_t restart) {
+    NotificationBlockHeader h{};
+    h.recordCount = count;
+    h.newestMeasurement = newest;
+    h.compareMeasurement = compare;
+    h.restartMeasurement = restart;
+    std::memcpy(bytes_.data(), &h, sizeof h);
+    return *this;
+  }
+  // A record of `size` bytes (at least the header) holding the instrument mask and channel masks
+  // as far as they fit.
+  BlockBuilder& Record(uint32_t size, uint32_t kind, uint32_t valid,
+                       std::vector<uint64_t> masks) {
+    const uint32_t fields[4] = {size, kind, 0, valid};
+    std::memcpy(bytes_.data() + offset_, fields, sizeof fields);
+    for (size_t i = 0; i < masks.size() && 16 + 8 * (i + 1) <= size; ++i) {
+      std::memcpy(bytes_.data() + offset_ + 16 + 8 * i, &masks[i], 8);
+    }
+    offset_ += size;
+    return *this;
+  }
+  std::span<std::byte> Span() { return bytes_; }
+  std::vector<std::byte>& Bytes() { return bytes_; }
+
+ private:
+  std::vector<std::byte> bytes_;
+  size_t offset_;
+};
+
+std::vector<uint32_t> Kinds(NotificationBlock& block) {
+  std::vector<uint32_t> kinds;
+  auto cursor = block.Records();
+  while (auto record = cursor.Next()) kinds.push_back(record->Kind());
+  return kinds;
+}
+
+TEST(NotificationBlock, WalksRecordsBySizeAndReadsHeader) {
+  BlockBuilder b;
+  b.Header(5, 7, 5, 3)
+      .Record(32, 2, 1, {0x80000000, 0x11})       // one channel
+      .Record(16, 0, 1, {})                       // bare header, kind the library skips
+      .Record(48, 13, 0, {1, 2, 3, 4})            // invalid and of another kind, still stepped over
+      .Record(40, 3, 1, {0x8, 0x10, 0x20})        // two channels
+      .Record(24, 14, 1, {0x100});
+  NotificationBlock block(b.Span());
+  EXPECT_EQ(block.RecordCount(), 5u);
+  EXPECT_EQ(block.NewestMeasurement(), 7u);
+  EXPECT_EQ(block.CompareMeasurement(), 5u);
+  EXPECT_EQ(block.RestartMeasurement(), 3u);
+  EXPECT_EQ(Kinds(block), (std::vector<uint32_t>{2, 0, 13, 3, 14}));
+
+  auto cursor = block.Records();
+  auto first = cursor.Next();
+  ASSERT_TRUE(first);
+  EXPECT_TRUE(first->Valid());
+  EXPECT_EQ(first->Mask(-1), 0x80000000u);
+  EXPECT_EQ(first->Mask(0), 0x11u);
+  EXPECT_FALSE(first->HasMask(1));  // the record holds one channel only
+  EXPECT_EQ(first->Mask(1), 0u);
+  cursor.Next();
+  auto third = cursor.Next();
+  EXPECT_FALSE(third->Valid());
+  auto fourth = cursor.Next();
+  EXPECT_EQ(fourth->Mask(1), 0x20u);
+  auto fifth = cursor.Next();
+  EXPECT_EQ(fifth->Mask(-1), 0x100u);
+  EXPECT_FALSE(fifth->HasMask(0));
+  EXPECT_FALSE(cursor.Next());
+}
+
+TEST(NotificationBlock, ClearsMasksAndSetsBusyInPlace) {
+  BlockBuilder b;
+  b.Header(1, 0, 0, 0).Record(40, 2, 1, {0x80000008, 0xFFFFFFFF80000000, 0x3});
+  NotificationBlock block(b.Span());
+  block.SetBusy(1);
+  auto record = block.Records().Next();
+  record->SetMask(-1, record->Mask(-1) & 0x80000000);
+  record->SetMask(0, 0);
+  record->SetMask(2, 0xDEAD);  // beyond the record: nothing is written
+
+  NotificationBlockHeader header;
+  std::memcpy(&header, b.Bytes().data(), sizeof header);
+  EXPECT_EQ(header.busy, 1u);
+  uint64_t masks[3];
+  std::memcpy(masks, b.Bytes().data() + 28 + 16, sizeof masks);
+  EXPECT_EQ(masks[0], 0x80000000u);
+  EXPECT_EQ(masks[1], 0u);
+  EXPECT_EQ(masks[2], 0x3u);
+  EXPECT_EQ(block.Busy(), 1u);
+}
+
+TEST(NotificationBlock, MalformedRecordsEndTheWalkInsideTheBlock) {
+  {  // a record of size 0 would be read for ever
+    BlockBuilder b;
+    b.Header(3, 0, 0, 0).Record(24, 2, 1, {1}).Record(0, 3, 1, {});
+    NotificationBlock block(b.Span());
+    EXPECT_EQ(Kinds(block), (std::vector<uint32_t>{2}));
+  }
+  {  // a size below the 16-byte header
+    BlockBuilder b;
+    b.Header(2, 0, 0, 0).Record(12, 3, 1, {});
+    NotificationBlock block(b.Span());
+    EXPECT_TRUE(Kinds(block).empty());
+  }
+  {  // a record that runs past the block's end, and a count larger than the records present
+    BlockBuilder b(28 + 24 + 20);
+    b.Header(1000, 0, 0, 0).Record(24, 4, 1, {1});
+    const uint32_t fields[4] = {64, 5, 0, 1};
+    std::memcpy(b.Bytes().data() + 52, fields, 16);
+    NotificationBlock block(b.Span());
+    EXPECT_EQ(Kinds(block), (std::vector<uint32_t>{4}));
+  }
+  {  // a block shorter than its header reads as empty
+    std::vector<std::byte> bytes(20, std::byte{0xFF});
+    NotificationBlock block(bytes);
+    EXPECT_EQ(block.RecordCount(), 0u);
+    EXPECT_EQ(block.Busy(), 0u);
+    block.SetBusy(0);
+    EXPECT_EQ(bytes[8], std::byte{0xFF});
+    EXPECT_FALSE(block.Records().Next());
+  }
+}
+
+TEST(DeviceInfo, DefaultRecordBytes) {
+  const DeviceInfoRecord info = DefaultDeviceInfo();
+  std::vector<uint8_t> bytes(sizeof info);
+  std::memcpy(bytes.data(), &info, sizeof info);
+  auto word = [&](size_t offset) {
+    uint32_t w;
+    std::memcpy(&w, bytes.data() + offset, 4);
+    return w;
+  };
+  EXPECT_EQ(word(0), 676u);
+  EXPECT_EQ(word(4), 0u);
+  EXPECT_EQ(word(8), 1u);
+  EXPECT_EQ(info.id.ToString(), "{97A833CD-9A43-451B-8AEF-A15DE5606AF0}");
+  for (size_t offset = 28; offset < 44; offset += 4) EXPECT_EQ(word(offset), 0u) << offset;
+  EXPECT_EQ(std::memcmp(bytes.data() + 44, "nothing\0", 8), 0);
+  EXPECT_EQ(std::memcmp(bytes.data() + 108, "nothing\0", 8), 0);
+  EXPECT_EQ(word(640), 0u);
+  EXPECT_EQ(InfoName(info), "nothing");
+  EXPECT_EQ(InfoShortName(info), "nothing");
+  EXPECT_EQ(InfoDevicePath(info), "");
+}
+
+TEST(DeviceInfo, TextFieldsEndAtNulOrFieldEnd) {
+  DeviceInfoRecord info = DefaultDeviceInfo();
+  std::memset(info.name, 'N', sizeof info.name);        // 64 characters, no NUL
+  std::memcpy(info.shortName, "PROBE\0XY", 8);           // text ends at the NUL
+  EXPECT_EQ(InfoName(info), std::string(64, 'N'));
+  EXPECT_EQ(InfoShortName(info), "PROBE");
+
+  info.shortName[0] = '\xB5';  // 8-bit characters are Latin-1
+  EXPECT_EQ(InfoShortName(info), "\xC2\xB5ROBE");
+
+  SetInfoShortName(info, "TOO LONG NAME");
+  EXPECT_EQ(InfoShortName(info), "TOO LONG");
+  SetInfoName(info, "Probe \xC2\xB5");
+  EXPECT_EQ(std::memcmp(info.name, "Probe \xB5\0", 8), 0);
+  EXPECT_EQ(InfoName(info), "Probe \xC2\xB5");
+}
+
+TEST(DeviceInfo, DevicePathOfUpTo256Utf16Characters) {
+  DeviceInfoRecord info = DefaultDeviceInfo();
+  const std::u16string full(256, u'p');
+  std::memcpy(info.devicePath, full.data(), 512);  // all 256 without a terminating NUL
+  EXPECT_EQ(InfoDevicePath(info), std::string(256, 'p'));
+
+  const char16_t shorter[] = u"\\\\?\\sim#probe#\u00E9{4b29}";
+  std::memcpy(info.devicePath, shorter, sizeof shorter);
+  EXPECT_EQ(InfoDevicePath(info), "\\\\?\\sim#probe#\xC3\xA9{4b29}");
+
+  SetInfoDevicePath(info, std::string(300, 'q'));
+  EXPECT_EQ(InfoDevicePath(info), std::string(256, 'q'));
+  SetInfoDevicePath(info, "\\\\?\\x");
+  EXPECT_EQ(InfoDevicePath(info), "\\\\?\\x");
+}
+
+TEST(DeviceInfo, CalibrationDateAndChannelCount) {
+  DeviceInfoRecord info = DefaultDeviceInfo();
+  SetInfoCalibrationStamp(info, {2009, 3, 15, 18, 0});
+  uint16_t words[5];
+  std::memcpy(words, reinterpret_cast<const uint8_t*>(&info) + 628, sizeof words);
+  EXPECT_EQ(words[0], 2009);
+  EXPECT_EQ(words[4], 0);
+  EXPECT_DOUBLE_EQ(InfoCalibrationDate(info), 39887.75);  // 15 March 2009, 18:00
+
+  SetInfoCalibrationStamp(info, {2009, 2, 29, 0, 0});  // no such day
+  EXPECT_DOUBLE_EQ(InfoCalibrationDate(info), 29221.0);  // 1 January 1980
+  SetInfoCalibrationStamp(info, {});
+  EXPECT_DOUBLE_EQ(InfoCalibrationDate(info), 29221.0);
+
+  info.channelCount = 2;
+  EXPECT_EQ(InfoChannelCount(info), 2u);
+}
+
+}  // namespace
+}  // namespace veltra
