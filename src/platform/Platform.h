@@ -11,7 +11,8 @@
 //
 // Threads. A MessageWindow belongs to the thread that creates it; its procedure runs only on that
 // thread, inside PumpMessages(), inside a Send() made on that thread, or while that thread is itself
-// blocked in a Send() to another thread. Everything else here may be called from any thread.
+// blocked in a Send() to another thread. Everything else here may be called from any thread unless
+// its comment says otherwise.
 
 #include <cstddef>
 #include <cstdint>
@@ -45,8 +46,10 @@ using WindowHandle = uintptr_t;  // identifies a window process-wide; 0 = none
 // A hidden window that receives messages on its owning thread.
 class MessageWindow {
  public:
-  // The window procedure: (message, wParam, lParam) -> answer. Messages the owner does not handle
-  // go to Default(), as a Windows procedure passes them to DefWindowProc.
+  // The window procedure: (message, wParam, lParam) -> answer. It receives kWmTimer,
+  // kWmDeviceChange and messages from kWmUser up (including registered ones); the system's own
+  // window-management messages below kWmUser never reach it. Messages the owner does not handle go
+  // to Default(), as a Windows procedure passes them to DefWindowProc.
   using Procedure = std::function<intptr_t(uint32_t message, uintptr_t wParam, intptr_t lParam)>;
 
   // Creates the window on, and binds it to, the calling thread.
@@ -56,6 +59,7 @@ class MessageWindow {
   MessageWindow(const MessageWindow&) = delete;
   MessageWindow& operator=(const MessageWindow&) = delete;
 
+  // 0 once destroyed.
   WindowHandle Handle() const;
 
   // On the owning thread: calls the procedure directly. From another thread: queues the message
@@ -64,19 +68,24 @@ class MessageWindow {
   // threads sending to each other do not deadlock. Answers 0 when the window is destroyed first.
   intptr_t Send(uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0);
   // Queues the message for the owning thread and returns at once; false when the window is gone.
+  // Posts to one window arrive in the order they were posted.
   bool Post(uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0);
 
-  // Delivers kWmTimer with wParam = id through the owner's queue, once or every intervalMs.
-  // Arming an armed id restarts it.
+  // On the owning thread: delivers kWmTimer with wParam = id through the owner's queue, once or
+  // every intervalMs (at least 10 ms). Arming an armed id restarts it; nothing arrives after
+  // KillTimer. False on another thread or for a destroyed window.
   bool SetTimer(uintptr_t id, uint32_t intervalMs, bool periodic);
   bool KillTimer(uintptr_t id);
 
   // The default processing of a message the procedure does not handle (DefWindowProc).
   intptr_t Default(uint32_t message, uintptr_t wParam, intptr_t lParam);
 
-  // Destroys the window on its owning thread: queued posts and timers are dropped, senders still
-  // waiting are answered 0. Safe to call from inside the window's own procedure (the running
-  // procedure finishes; nothing is delivered afterwards) and more than once.
+  // Destroys the window: nothing is delivered to the procedure afterwards, queued posts and timers
+  // are dropped, and senders still waiting are answered 0 (at the latest when the owning thread
+  // next processes messages). Safe inside the window's own procedure, which finishes normally even
+  // when its owner (and this object) is deleted on the way, and safe more than once. Meant for the
+  // owning thread; from another thread it takes effect at once and the owning thread releases the
+  // system window later. A window also goes when its owning thread ends.
   void Destroy();
 
  private:
@@ -84,12 +93,20 @@ class MessageWindow {
   std::unique_ptr<Impl> impl_;
 };
 
-// Processes everything queued for the calling thread's windows, sent messages before posted ones,
-// then returns.
+// Send and Post to a window known only by its handle, from any thread, with the semantics of the
+// members above. A thread that may outlive the window (an event thread) uses these: the handle
+// stays safe to use after the window is gone (Send answers 0, Post fails).
+intptr_t SendMessageTo(WindowHandle window, uint32_t message, uintptr_t wParam = 0,
+                       intptr_t lParam = 0);
+bool PostMessageTo(WindowHandle window, uint32_t message, uintptr_t wParam = 0, intptr_t lParam = 0);
+
+// Processes everything queued for the calling thread's windows, sent messages before posted ones
+// and posted ones before due timers, then returns.
 void PumpMessages();
 
-// Blocks, without spinning, until something is queued for the calling thread or the time-out (ms,
-// kInfinite for none) passes. True when something is queued.
+// Blocks, without spinning, until something is queued for the calling thread (a sent or posted
+// message, or a due timer) or the time-out (ms, kInfinite for none) passes. True when something is
+// queued. It processes nothing itself.
 bool WaitMessage(uint32_t timeoutMs);
 
 // The process-wide number of a named message: the same name always gives the same number, in the
