@@ -2,9 +2,13 @@
 
 #include <cxxabi.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <stdexcept>
 #include <typeinfo>
+
+#include "framework/ConnectionPoints.h"
+#include "framework/VTCOMEvents.h"
 
 namespace veltra {
 
@@ -65,8 +69,61 @@ void TOwnInterfacedObject::FreeAfterFailedConstruction(TOwnInterfacedObject* obj
   delete object;
 }
 
-std::string TOwnInterfacedObject::ClassName() const {
-  const char* mangled = typeid(*this).name();
+TInterfacedHideObject::TInterfacedHideObject(IInterface* owner)
+    : TOwnInterfacedObject(owner),
+      connectionPoints_(std::make_unique<TConnectionPoints>(static_cast<IInterface*>(this))),
+      hideEvents_(std::make_unique<THideEventsSrc>(static_cast<IInterface*>(this), *connectionPoints_)) {}
+
+TInterfacedHideObject::~TInterfacedHideObject() = default;
+
+void TInterfacedHideObject::Hide() {
+  IInterface* const self = static_cast<IInterface*>(this);
+  const ComPtr<IInterface> hold(self);
+  hideEvents_->Fire();
+  while (!hideListeners_.empty()) {
+    const TNotifyHide listener = hideListeners_.front();
+    hideListeners_.erase(hideListeners_.begin());
+    listener(self);
+  }
+}
+
+void TInterfacedHideObject::AddHideNotify(const TNotifyHide& handler) {
+  if (std::find(hideListeners_.begin(), hideListeners_.end(), handler) == hideListeners_.end()) {
+    hideListeners_.push_back(handler);
+  }
+}
+
+void TInterfacedHideObject::RemoveHideNotify(const TNotifyHide& handler) {
+  const auto found = std::find(hideListeners_.begin(), hideListeners_.end(), handler);
+  if (found != hideListeners_.end()) hideListeners_.erase(found);
+}
+
+std::vector<ComPtr<IConnectionPoint>> TInterfacedHideObject::EnumConnectionPoints() {
+  return connectionPoints_->Enumerate();
+}
+
+HResult TInterfacedHideObject::FindConnectionPoint(const Guid& iid,
+                                                   ComPtr<IConnectionPoint>& point) {
+  TConnectionPoint* found = connectionPoints_->Find(iid);
+  point = ComPtr<IConnectionPoint>(found);
+  return found ? S_OK : CONNECT_E_NOCONNECTION;
+}
+
+bool TInterfacedHideObject::GetInterface(const Guid& iid, void** object) {
+  return Answer<IHide>(this, iid, object) || Answer<IHideNotify>(this, iid, object) ||
+         Answer<IConnectionPointContainer>(this, iid, object) ||
+         TOwnInterfacedObject::GetInterface(iid, object);
+}
+
+void TInterfacedHideObject::BeforeDestruction() {
+  // Marked first, so that the reference Hide holds does not destroy the object a second time.
+  SetDestroying();
+  Hide();
+  TOwnInterfacedObject::BeforeDestruction();
+}
+
+std::string ClassNameOf(const std::type_info& type) {
+  const char* mangled = type.name();
   int status = 0;
   std::unique_ptr<char, void (*)(void*)> demangled(
       abi::__cxa_demangle(mangled, nullptr, nullptr, &status), std::free);

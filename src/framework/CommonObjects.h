@@ -11,18 +11,30 @@
 // MakeObject runs the constructor, then the virtual AfterConstruction() with full dispatch, and only
 // then drops the construction hold, so a new object is never destroyed while it is being built.
 // Destruction mirrors it: the virtual BeforeDestruction() runs before the destructor.
+//
+// TInterfacedHideObject adds the hide protocol: before an object goes away (or whenever someone
+// calls Hide) it tells everyone who asked to be told, so that holders drop their references and
+// reference cycles break. Listeners are method pointers (AddHideNotify); sinks connected through
+// the connection points (EventSinks.h, weak references) hear the same event.
 
 #include <atomic>
 #include <memory>
 #include <string>
+#include <typeinfo>
 #include <utility>
+#include <vector>
 
+#include "framework/DispatchInterfaces.h"
 #include "framework/Interface.h"
+#include "framework/Method.h"
 
 namespace veltra {
 
 template <class T>
 class Owned;
+
+// The class name without namespace, as the system's messages print it ("TDriverTriggerHW").
+std::string ClassNameOf(const std::type_info& type);
 
 class TOwnInterfacedObject : public virtual IInterface {
  public:
@@ -40,7 +52,7 @@ class TOwnInterfacedObject : public virtual IInterface {
   // The class identifier used for object numbering and in files.
   virtual Guid GetClassID() const { return kClassID; }
   // The class name without namespace, as the system's messages print it ("TDriverTriggerHW").
-  std::string ClassName() const;
+  std::string ClassName() const { return ClassNameOf(typeid(*this)); }
 
   IInterface* Owner() const { return owner_; }
   bool Destroying() const { return destroying_; }
@@ -62,6 +74,8 @@ class TOwnInterfacedObject : public virtual IInterface {
   // count is not zero throws "TOwnInterfacedObject(<class>) refcount not zero (<n>) before destroy!".
   // Overrides do their work and then call the base.
   virtual void BeforeDestruction();
+  // For classes whose BeforeDestruction must mark the object before it does its own work.
+  void SetDestroying() { destroying_ = true; }
 
   // Helper for GetInterface overrides: answers interface I of `self` when asked for it.
   template <class I, class T>
@@ -131,9 +145,9 @@ T* ConstructObject(A&&... args) {
 template <class T, class... A>
 ComPtr<T> MakeObject(A&&... args) {
   T* object = ConstructObject<T>(std::forward<A>(args)...);
-  ComPtr<T> result(object);
+  // Nothing runs between dropping the hold and counting the result's reference.
   static_cast<TOwnInterfacedObject*>(object)->DropConstructionHold();
-  return result;
+  return ComPtr<T>(object);
 }
 
 // Makes an object owned by `owner` (its first constructor argument must be the owner).
@@ -143,5 +157,75 @@ Owned<T> MakeOwned(A&&... args) {
   static_cast<TOwnInterfacedObject*>(object)->DropConstructionHold();
   return Owned<T>(object);
 }
+
+// ---------------------------------------------------------------------------------------------
+// The hide protocol
+
+// Tells everyone who holds the object to let go of it.
+struct IHide : virtual IInterface {
+  static constexpr Guid IID = Guid::Parse("{5CBFD880-AC37-4286-A48A-D5B4CE01DFE9}");
+
+  virtual void Hide() = 0;
+};
+
+// A hide listener, called with the object that is being hidden.
+using TNotifyHide = Method<void(IInterface* sender)>;
+
+struct IHideNotify : virtual IInterface {
+  static constexpr Guid IID = Guid::Parse("{6D6B171A-68E0-4BD2-8779-2A867719AD35}");
+
+  // Registers a listener once (an equal method pointer is not added again).
+  virtual void AddHideNotify(const TNotifyHide& handler) = 0;
+  virtual void RemoveHideNotify(const TNotifyHide& handler) = 0;
+  virtual void Hide() = 0;
+};
+
+class TConnectionPoints;
+class THideEventsSrc;
+
+// A reference-counted object with the hide protocol and a connection-point container.
+//
+// Hide() fires the hide event to the connected sinks, then calls each listener once, in
+// registration order, dropping it from the list first; a listener may add or remove listeners
+// while it is called (those it adds are called in turn, those it removes are not). The object holds
+// a reference to itself meanwhile, so a free-standing object whose last holder lets go during the
+// notification is destroyed when Hide returns. An override that does more after calling the
+// inherited Hide must hold such a reference itself.
+//
+// Destruction hides the object first: BeforeDestruction marks it as being destroyed, calls Hide,
+// then runs the reference-count check.
+class TInterfacedHideObject : public TOwnInterfacedObject,
+                              public IHide,
+                              public IHideNotify,
+                              public IConnectionPointContainer {
+ public:
+  static constexpr Guid kClassID = Guid::Parse("{1D328B3D-2D91-40B0-BFF8-6B248B36F647}");
+
+  explicit TInterfacedHideObject(IInterface* owner = nullptr);
+  ~TInterfacedHideObject() override;
+
+  Guid GetClassID() const override { return kClassID; }
+
+  // IHide, IHideNotify
+  void Hide() override;
+  void AddHideNotify(const TNotifyHide& handler) override;
+  void RemoveHideNotify(const TNotifyHide& handler) override;
+
+  // IConnectionPointContainer: the points of the hide event and of the events derived classes add.
+  std::vector<ComPtr<IConnectionPoint>> EnumConnectionPoints() override;
+  HResult FindConnectionPoint(const Guid& iid, ComPtr<IConnectionPoint>& point) override;
+
+ protected:
+  bool GetInterface(const Guid& iid, void** object) override;
+  void BeforeDestruction() override;
+
+  // Where derived classes create the connection points of their own events.
+  TConnectionPoints& ConnectionPoints() { return *connectionPoints_; }
+
+ private:
+  std::vector<TNotifyHide> hideListeners_;
+  std::unique_ptr<TConnectionPoints> connectionPoints_;
+  std::unique_ptr<THideEventsSrc> hideEvents_;  // uses connectionPoints_, so it goes first
+};
 
 }  // namespace veltra

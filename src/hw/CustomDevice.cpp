@@ -1,0 +1,7 @@
+#include "hw/CustomDevice.h"
+
+namespace veltra {
+
+TCustomDevice::TCustomDevice() : TVtObjectEx(nullptr) {}
+
+}  // namespace veltra
