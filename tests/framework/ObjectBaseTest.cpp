@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "framework/CommonObjects.h"
@@ -110,6 +111,26 @@ TEST(ObjectBase, FreeingAReferencedObjectThrowsTheRefcountMessage) {
   raw->Release();
   TOwnInterfacedObject::Free(raw);
   EXPECT_EQ(log.back(), "destruct");
+}
+
+// Only the reference count is shared between threads: counting from two threads at once loses no
+// step, and the object is destroyed once, by the last release.
+TEST(ObjectBase, ReferenceCountIsSafeAcrossThreads) {
+  std::vector<std::string> log;
+  ComPtr<TProbeObject> object = MakeObject<TProbeObject>(log);
+  auto churn = [probe = object.Get()] {
+    for (int i = 0; i < 20000; ++i) {
+      ComPtr<IProbe> extra(probe);
+      extra.Reset();
+    }
+  };
+  std::thread a(churn), b(churn);
+  a.join();
+  b.join();
+  EXPECT_EQ(object->RefCount(), 1);
+  object.Reset();
+  EXPECT_EQ(log, (std::vector<std::string>{"construct", "after construction", "before destruction",
+                                           "destruct"}));
 }
 
 struct Counter {

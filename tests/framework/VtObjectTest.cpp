@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <thread>
+
 #include "TestObjects.h"
 #include "framework/Strings.h"
 
@@ -45,6 +48,24 @@ TEST(ObjectNumbers, SetNumberGivesBackADrawnNumberAndRegistersNone) {
   second.Reset();
   chosen.Reset();
   EXPECT_EQ(MakeObject<TItem>()->GetNumber(), 1) << "nothing of the class remains in use";
+}
+
+TEST(ObjectNumbers, ObjectsMadeOnTwoThreadsDrawDistinctNumbers) {
+  using TItem = TNamedProbe<15>;
+  std::vector<ComPtr<TItem>> made[2];
+  auto make = [](std::vector<ComPtr<TItem>>& into) {
+    for (int i = 0; i < 200; ++i) into.push_back(MakeObject<TItem>());
+  };
+  std::thread a(make, std::ref(made[0])), b(make, std::ref(made[1]));
+  a.join();
+  b.join();
+  std::vector<int32_t> numbers;
+  for (const auto& list : made) {
+    for (const auto& object : list) numbers.push_back(object->GetNumber());
+  }
+  std::sort(numbers.begin(), numbers.end());
+  EXPECT_EQ(std::adjacent_find(numbers.begin(), numbers.end()), numbers.end());
+  EXPECT_EQ(numbers.back(), 400);
 }
 
 TEST(DisplayName, ComposesAliasNameAndNumber) {
