@@ -160,7 +160,9 @@ class DeviceFile {
   DeviceFile(DeviceFile&& other) noexcept;
   DeviceFile& operator=(DeviceFile&& other) noexcept;
 
-  // Opens for reading and writing, shared, existing devices only. Failure gives an invalid file.
+  // Opens for reading and writing, shared, existing devices only: a path of the registry below
+  // (compared ignoring case) opens a session on that device; any other path the system's device
+  // (Windows only). Failure, also a provider's refusal, gives an invalid file.
   static DeviceFile Open(const std::string& path);
 
   bool IsValid() const;
@@ -168,10 +170,12 @@ class DeviceFile {
   uintptr_t Handle() const;
 
   // The device's control call. True when the device accepted it; `returned` (optional) receives
-  // the number of output bytes written. Fails on an invalid file and after the device was removed.
+  // the number of output bytes written (0 on failure). Fails on an invalid file, for a null buffer
+  // with a non-zero size, and after the device was removed.
   bool IoControl(uint32_t code, const void* in, uint32_t inSize, void* out, uint32_t outSize,
                  uint32_t* returned = nullptr);
 
+  // Ends the session (or closes the system's handle); the file becomes invalid.
   void Close();
 
  private:
@@ -186,13 +190,14 @@ struct DeviceInterfaceEntry {
 };
 
 // The present devices of a device-interface class, in a stable order (registry devices in the
-// order they were registered; on Windows after those the system's setup API finds).
+// order they were registered; on Windows after those the system's setup API finds). A registry
+// device's instance handle is its DeviceId, its instance identifier "INPROC\DEVICE\<id>".
 std::vector<DeviceInterfaceEntry> EnumerateDeviceInterfaces(const Guid& classGuid);
 
 // ---------------------------------------------------------------------------------------------
 // Device-change broadcasts: kWmDeviceChange with wParam kDbtDeviceArrival or
 // kDbtDeviceRemoveComplete and lParam pointing at one of these layouts (valid until the procedure
-// returns).
+// returns). Registry devices post them to the window's queue; the system sends its own.
 
 struct DevBroadcastHeader {
   uint32_t size;
@@ -205,7 +210,7 @@ struct DevBroadcastDeviceInterface {  // device type 5
   uint32_t deviceType;
   uint32_t reserved;
   Guid classGuid;
-  char16_t name[1];  // NUL-terminated UTF-16 device path, at offset 28
+  char16_t name[1];  // NUL-terminated UTF-16 device path, at offset 28; size covers it
 };
 static_assert(offsetof(DevBroadcastDeviceInterface, name) == 28);
 static_assert(sizeof(DevBroadcastDeviceInterface) == 32, "the 32-byte interface filter");
@@ -224,10 +229,13 @@ static_assert(sizeof(void*) != 4 || sizeof(DevBroadcastHandle) == 44, "the 44-by
 
 using DeviceNotification = uintptr_t;  // 0 = registration failed
 
-// Arrival and removal of devices of a device-interface class reach `window`.
+// Arrival and removal of devices of a device-interface class reach `window` (type 5).
 DeviceNotification RegisterInterfaceNotification(const MessageWindow& window, const Guid& classGuid);
-// Removal of the device behind an open file reaches `window`.
+// Removal of the device behind `file` reaches `window` while the file is open (type 6, with the
+// file's Handle() and this registration in `handle` and `notification`).
 DeviceNotification RegisterHandleNotification(const MessageWindow& window, const DeviceFile& file);
+// Nothing reaches the window through this registration afterwards (broadcasts already queued
+// may still arrive). Unknown values are ignored.
 void UnregisterDeviceNotification(DeviceNotification notification);
 
 // ---------------------------------------------------------------------------------------------
@@ -239,11 +247,14 @@ void UnregisterDeviceNotification(DeviceNotification notification);
 // registrations of files open on it). After removal every IoControl on its files fails. Safe to call
 // from any thread; broadcasts reach each window on its own thread through its queue.
 
-// One client's connection to a registered device, made by DeviceFile::Open, ended by Close.
+// One client's connection to a registered device, made by DeviceFile::Open, destroyed when that
+// file closes (on the closing thread). It keeps the provider alive until then.
 class DeviceSession {
  public:
   virtual ~DeviceSession() = default;
-  // The driver's dispatch of a control code, called on the thread that calls DeviceFile::IoControl.
+  // The driver's dispatch of a control code, called on the thread that calls DeviceFile::IoControl
+  // (several threads may call at once). `returned` is never null; a buffer is null only when its
+  // size is 0. No call starts after the device is unregistered.
   virtual bool IoControl(uint32_t code, const void* in, uint32_t inSize, void* out,
                          uint32_t outSize, uint32_t* returned) = 0;
 };
@@ -251,14 +262,19 @@ class DeviceSession {
 class DeviceProvider {
  public:
   virtual ~DeviceProvider() = default;
-  // A client opens the device; null refuses the connection (the open fails).
+  // A client opens the device (on the opening thread); null refuses the connection (the open
+  // fails). Counting the live sessions gives the number of clients.
   virtual std::unique_ptr<DeviceSession> Open() = 0;
 };
 
 using DeviceId = uint64_t;  // 0 = none
 
+// Publishes a device and posts its arrival. 0 when the path is empty or already registered
+// (ignoring case), or the provider is null.
 DeviceId RegisterDevice(const Guid& classGuid, const std::string& path,
                         std::shared_ptr<DeviceProvider> provider);
+// Withdraws the device: its open files fail from now on, and its removal is posted. Unknown ids
+// are ignored.
 void UnregisterDevice(DeviceId device);
 
 // ---------------------------------------------------------------------------------------------

@@ -41,8 +41,8 @@ struct EventTable {
 };
 
 EventTable& Events() {
-  static EventTable table;
-  return table;
+  static auto* const table = new EventTable;  // outlives static destruction
+  return *table;
 }
 
 std::shared_ptr<EventState> FindEvent(EventHandle handle) {

@@ -272,8 +272,8 @@ struct WindowTable {
 };
 
 WindowTable& Windows() {
-  static WindowTable table;
-  return table;
+  static auto* const table = new WindowTable;  // outlives static destruction
+  return *table;
 }
 
 }  // namespace

@@ -33,8 +33,8 @@ struct MessageNames {
 };
 
 MessageNames& Messages() {
-  static MessageNames table;
-  return table;
+  static auto* const table = new MessageNames;  // outlives static destruction
+  return *table;
 }
 
 }  // namespace
@@ -72,8 +72,8 @@ struct BitmapTable {
 };
 
 BitmapTable& Bitmaps() {
-  static BitmapTable table;
-  return table;
+  static auto* const table = new BitmapTable;  // outlives static destruction
+  return *table;
 }
 
 }  // namespace

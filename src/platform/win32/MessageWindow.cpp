@@ -56,8 +56,8 @@ struct PendingBroadcasts {
 };
 
 PendingBroadcasts& Broadcasts() {
-  static PendingBroadcasts table;
-  return table;
+  static auto* const table = new PendingBroadcasts;  // outlives static destruction
+  return *table;
 }
 
 PendingBroadcast TakeBroadcast(uintptr_t key) {
