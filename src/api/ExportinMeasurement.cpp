@@ -1,0 +1,235 @@
+// Measurement: the blocking start, the non-blocking ADC_ family, and the readers of the record in
+// volts or as raw codes, whole or one sample at a time. Readers use the Cur settings, those the
+// last measurement was taken with.
+
+#include <span>
+
+#include "api/ExportFrame.h"
+#include "hw/TrigInterface.h"
+#include "platform/Platform.h"
+
+using namespace veltra;
+using namespace veltra::api;
+
+namespace {
+
+constexpr uint16_t kNeutralCode = 32768;     // raw code of the middle of the range
+constexpr uint8_t kCouplingSpanZeroUp = 16;  // the input whose span is 0 ... range
+constexpr uint32_t DT_ARRAY_UINT16 = 32768;  // sample data types of a channel's record
+constexpr uint32_t DT_ARRAY_DOUBLE = 524288;
+constexpr uint32_t kPumpWaitMs = 50;  // longest sleep between two rounds of StartMeasurement
+
+// The samples a channel holds from the last measurement.
+struct TRecord {
+  uint32_t dataType = 0;
+  std::span<const uint16_t> codes;  // DT_ARRAY_UINT16
+  std::span<const double> volts;    // DT_ARRAY_DOUBLE
+};
+
+// A channel's record is its signal source's sample array; channels become signal sources with the
+// signal model, until then a channel holds no record of a known type and reads neutral.
+TRecord RecordOf(IChannel& /*channel*/) { return {}; }
+
+// What a reader needs of one channel: its Cur settings, the record length and the record.
+struct TReadAccess {
+  ComPtr<IChannel> channel = nullptr;
+  uint64_t length = 0;  // samples of the record
+  bool enabled = false;
+  double range = 0.0;
+  bool zeroUp = false;
+  TRecord record = {};
+  VeltraStatus status = STATUS_OK;
+};
+
+TReadAccess ReadAccess(uint16_t number) {
+  auto instrument = GlobalInstrument();
+  if (!instrument) return {.status = STATUS_NO_INSTRUMENT};
+  TReadAccess access;
+  access.channel = ChannelByNumber(*instrument, number);
+  if (!access.channel) return {.status = STATUS_INVALID_CHANNEL};
+  access.length =
+      static_cast<uint32_t>(Must(instrument->GetCurSettings()).GetDataSize());  // low 32 bits
+  IChannelSettings& cur = Must(access.channel->GetCurSettings());
+  access.enabled = cur.GetEnabled() != 0;
+  if (!access.enabled) return access;
+  access.range = cur.GetRange();
+  access.zeroUp = cur.GetCoupling() == kCouplingSpanZeroUp;
+  access.record = RecordOf(*access.channel);
+  // A record shorter than the settings say is read as far as it goes, neutral beyond.
+  return access;
+}
+
+// Sample `index` in volts: codes scale with the range (0 ... R for coupling 16, else -R ... R).
+double VoltsAt(const TReadAccess& a, uint64_t index) {
+  if (!a.enabled) return 0.0;
+  if (a.record.dataType == DT_ARRAY_UINT16 && index < a.record.codes.size()) {
+    const uint16_t code = a.record.codes[index];
+    if (a.zeroUp) return code * (a.range / 65536);
+    return (code - 32768) * (a.range / 32768);
+  }
+  if (a.record.dataType == DT_ARRAY_DOUBLE && index < a.record.volts.size()) {
+    return a.record.volts[index];
+  }
+  return 0.0;
+}
+
+uint16_t CodeAt(const TReadAccess& a, uint64_t index) {
+  if (a.enabled && a.record.dataType == DT_ARRAY_UINT16 && index < a.record.codes.size()) {
+    return a.record.codes[index];
+  }
+  return kNeutralCode;
+}
+
+template <class T, class At>
+VeltraStatus ReadAll(uint16_t channel, T* buffer, At at) {
+  const TReadAccess access = ReadAccess(channel);
+  if (access.status != STATUS_OK) return access.status;
+  if (!buffer && access.length > 0) return STATUS_INVALID_VALUE;
+  for (uint64_t i = 0; i < access.length; ++i) buffer[i] = at(access, i);
+  return STATUS_OK;
+}
+
+template <class T, class At>
+VeltraStatus ReadOne(uint16_t channel, uint32_t index, T* target, At at) {
+  const TReadAccess access = ReadAccess(channel);
+  if (access.status != STATUS_OK) return access.status;
+  if (index >= access.length) return STATUS_INVALID_CHANNEL;
+  return Deliver(target, at(access, index));
+}
+
+// Channel 1, then channel 2 unless channel 1 failed.
+template <class Read>
+VeltraStatus BothChannels(Read read) {
+  const VeltraStatus first = read(1);
+  return first != STATUS_OK ? first : read(2);
+}
+
+}  // namespace
+
+extern "C" {
+
+VeltraStatus VELTRA_CALL StartMeasurement(void) {
+  return Guarded<VeltraStatus>(STATUS_NOT_SUPPORTED, [] {
+    auto instrument = GlobalInstrument();
+    if (!instrument) return STATUS_NO_INSTRUMENT;
+    TLibraryState& state = State();
+    state.measurementReady = false;
+    instrument->Start(1);
+    instrument = nullptr;  // the wait must see the instrument go
+    // The ready report arrives through this thread's messages; block on the queue between rounds.
+    while (!state.measurementReady && state.instrument) {
+      platform::PumpMessages();
+      if (!state.measurementReady && state.instrument) platform::WaitMessage(kPumpWaitMs);
+    }
+    return state.instrument ? STATUS_OK : STATUS_NO_INSTRUMENT;
+  });
+}
+
+VeltraStatus VELTRA_CALL GetMeasurementCh(uint16_t channel, double* volts) {
+  return Guarded<VeltraStatus>(STATUS_NOT_SUPPORTED,
+                               [&] { return ReadAll(channel, volts, VoltsAt); });
+}
+
+VeltraStatus VELTRA_CALL GetMeasurement(double* channel1, double* channel2) {
+  return BothChannels([&](uint16_t n) { return GetMeasurementCh(n, n == 1 ? channel1 : channel2); });
+}
+
+VeltraStatus VELTRA_CALL GetOneMeasurementCh(uint16_t channel, uint32_t index, double* volts) {
+  return Guarded<VeltraStatus>(STATUS_NOT_SUPPORTED,
+                               [&] { return ReadOne(channel, index, volts, VoltsAt); });
+}
+
+VeltraStatus VELTRA_CALL GetOneMeasurement(uint32_t index, double* channel1, double* channel2) {
+  return BothChannels(
+      [&](uint16_t n) { return GetOneMeasurementCh(n, index, n == 1 ? channel1 : channel2); });
+}
+
+VeltraStatus VELTRA_CALL GetMeasurementRawCh(uint16_t channel, uint16_t* codes) {
+  return Guarded<VeltraStatus>(STATUS_NOT_SUPPORTED,
+                               [&] { return ReadAll(channel, codes, CodeAt); });
+}
+
+VeltraStatus VELTRA_CALL GetMeasurementRaw(uint16_t* channel1, uint16_t* channel2) {
+  return BothChannels(
+      [&](uint16_t n) { return GetMeasurementRawCh(n, n == 1 ? channel1 : channel2); });
+}
+
+VeltraStatus VELTRA_CALL GetOneMeasurementRawCh(uint16_t channel, uint32_t index, uint16_t* code) {
+  return Guarded<VeltraStatus>(STATUS_NOT_SUPPORTED,
+                               [&] { return ReadOne(channel, index, code, CodeAt); });
+}
+
+VeltraStatus VELTRA_CALL GetOneMeasurementRaw(uint32_t index, uint16_t* channel1, uint16_t* channel2) {
+  return BothChannels(
+      [&](uint16_t n) { return GetOneMeasurementRawCh(n, index, n == 1 ? channel1 : channel2); });
+}
+
+VeltraStatus VELTRA_CALL ADC_Start(void) {
+  return Guarded<VeltraStatus>(STATUS_NOT_SUPPORTED, [] {
+    auto instrument = GlobalInstrument();
+    if (!instrument) return STATUS_NOT_INITIALIZED;
+    TLibraryState& state = State();
+    state.adcRunning = true;
+    state.measurementReady = false;
+    // Transfer mode 1 starts with -1, every other mode with 1.
+    instrument->Start(Must(instrument->GetNextSettings()).GetMode() == 1 ? -1 : 1);
+    return STATUS_OK;
+  });
+}
+
+uint16_t VELTRA_CALL ADC_Running(void) {
+  return Guarded<uint16_t>(0, [] {
+    const TLibraryState& state = State();
+    return state.instrument && state.adcRunning && !state.measurementReady ? 1 : 0;
+  });
+}
+
+VeltraStatus VELTRA_CALL ADC_Abort(void) {
+  return Guarded<VeltraStatus>(STATUS_NOT_SUPPORTED, [] {
+    auto instrument = GlobalInstrument();
+    if (!instrument) return STATUS_NO_INSTRUMENT;
+    instrument->Stop(0);
+    State().adcRunning = false;
+    return STATUS_OK;
+  });
+}
+
+VeltraStatus VELTRA_CALL ADC_ForceTrig(void) {
+  return Guarded<VeltraStatus>(STATUS_NOT_SUPPORTED, [] {
+    auto trigger = Query<ITrigger>(GlobalInstrument());
+    if (!trigger) return STATUS_NO_INSTRUMENT;
+    return Must(trigger->GetCur()).SetValue(TR_TRIGGER, 0) == S_OK ? STATUS_OK
+                                                                  : STATUS_NOT_SUPPORTED;
+  });
+}
+
+uint16_t VELTRA_CALL ADC_Triggered(void) {
+  return Guarded<uint16_t>(0, [] {
+    auto trigger = Query<ITrigger>(GlobalInstrument());
+    if (!trigger) return 0;
+    int64_t word = 0;
+    return Must(trigger->GetCur()).GetValue(TR_TRIGGER, word) == S_OK && word != 0 ? 1 : 0;
+  });
+}
+
+uint16_t VELTRA_CALL ADC_Ready(void) {
+  return Guarded<uint16_t>(0, [] { return State().measurementReady ? 1 : 0; });
+}
+
+VeltraStatus VELTRA_CALL ADC_GetData(uint16_t* channel1, uint16_t* channel2) {
+  return GetMeasurementRaw(channel1, channel2);
+}
+
+VeltraStatus VELTRA_CALL ADC_GetDataCh(uint16_t channel, uint16_t* codes) {
+  return GetMeasurementRawCh(channel, codes);
+}
+
+VeltraStatus VELTRA_CALL ADC_GetDataVolt(double* channel1, double* channel2) {
+  return GetMeasurement(channel1, channel2);
+}
+
+VeltraStatus VELTRA_CALL ADC_GetDataVoltCh(uint16_t channel, double* volts) {
+  return GetMeasurementCh(channel, volts);
+}
+
+}  // extern "C"

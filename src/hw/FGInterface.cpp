@@ -1,0 +1,13 @@
+#include "hw/FGInterface.h"
+
+namespace veltra {
+
+const std::array<std::string_view, 32> FGNames = {
+    "FG_SUPPORTSGET", "FG_SUPPORTSSET", "FG_OUTPUTON", "FG_START", "FG_STOP",
+    "FG_MODE", "FG_BURSTCOUNT", "FG_BURSTCOUNTMAX", "FG_SIGNALTYPE", "FG_SIGNALTYPES",
+    "FG_FREQUENCY", "FG_FREQUENCYMAX", "FG_AMPLITUDE", "FG_AMPLITUDEMAX", "FG_OFFSET",
+    "FG_OFFSETMIN", "FG_OFFSETMAX", "FG_SYMMETRY", "FG_DATASIZEARB", "FG_DATASIZEARBMAX",
+    "FG_FREQUENCYMIN", "FG_RESOLUTION", "FG_DATASIZECUR", "FG_PHASE", "FG_BURSTMODE",
+    "", "", "", "", "", "", "FG_NEWDATA"};
+
+}  // namespace veltra

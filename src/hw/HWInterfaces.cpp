@@ -1,0 +1,13 @@
+#include "hw/HWInterfaces.h"
+
+namespace veltra {
+
+const std::array<std::string_view, 32> HWNames = {
+    "HW_SUPPORTSGET", "HW_SUPPORTSSET", "HW_CHANNELCOUNT", "HW_START", "HW_STOP",
+    "HW_MODE", "HW_ENABLE", "HW_COUPLING", "HW_RANGE", "HW_RANGES",
+    "HW_RANGECOUNT", "HW_AUTORANGING", "HW_SAMPLEFREQUENCY", "HW_SAMPLEFREQUENCIES",
+    "HW_SAMPLEFREQUENCYCOUNT", "HW_DATASIZE", "HW_DATASIZEMAX", "HW_RESOLUTION",
+    "HW_RESOLUTIONS", "HW_RESOLUTIONCOUNT", "HW_CLOCKSOURCE", "HW_COUPLINGS",
+    "HW_RESOLUTIONMODE", "", "", "", "", "", "", "", "", "HW_MREADY"};
+
+}  // namespace veltra
