@@ -17,10 +17,6 @@ namespace veltra::test {
 
 LoadedLibrary::LoadedLibrary(const char* file) : handle_(LoadLibraryA(file)) {}
 
-LoadedLibrary::~LoadedLibrary() {
-  if (handle_) FreeLibrary(static_cast<HMODULE>(handle_));
-}
-
 void* LoadedLibrary::Resolve(const char* name) const {
   return reinterpret_cast<void*>(GetProcAddress(static_cast<HMODULE>(handle_), name));
 }
@@ -44,10 +40,6 @@ std::set<std::string> LoadedLibrary::ExportedNames() const {
 #else
 
 LoadedLibrary::LoadedLibrary(const char* file) : handle_(dlopen(file, RTLD_NOW | RTLD_LOCAL)) {}
-
-LoadedLibrary::~LoadedLibrary() {
-  if (handle_) dlclose(handle_);
-}
 
 void* LoadedLibrary::Resolve(const char* name) const { return dlsym(handle_, name); }
 

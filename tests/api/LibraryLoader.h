@@ -1,5 +1,6 @@
 #pragma once
-// Loads the library at run time as an application does, and lists the names it exports.
+// Loads the library at run time as an application does, and lists the names it exports. The
+// library stays loaded for the rest of the process, as applications keep it.
 
 #include <set>
 #include <string>
@@ -9,7 +10,6 @@ namespace veltra::test {
 class LoadedLibrary {
  public:
   explicit LoadedLibrary(const char* file);
-  ~LoadedLibrary();
   LoadedLibrary(const LoadedLibrary&) = delete;
   LoadedLibrary& operator=(const LoadedLibrary&) = delete;
 
