@@ -5,9 +5,10 @@
 // device files and their control calls, device enumeration and device-change broadcasts, the
 // performance counter, bitmap resources) goes through this header. Nothing else in src/ includes an
 // OS header. There are two implementations with the same semantics:
-//   win32/  the real Windows calls (plus the in-process device registry below);
-//   posix/  an emulation: per-thread message queues, eventfd events, and the device registry as
-//           the only source of devices.
+//   win32/  the real Windows calls;
+//   posix/  an emulation: per-thread message queues, eventfd events, a bitmap handle table.
+// Both share the in-process device registry below (the only source of devices on POSIX) and the
+// device files over it (DeviceRegistry, DeviceFile).
 //
 // Threads. A MessageWindow belongs to the thread that creates it; its procedure runs only on that
 // thread, inside PumpMessages(), inside a Send() made on that thread, or while that thread is itself
@@ -109,8 +110,8 @@ void PumpMessages();
 // queued. It processes nothing itself.
 bool WaitMessage(uint32_t timeoutMs);
 
-// The process-wide number of a named message: the same name always gives the same number, in the
-// range 0xC000-0xFFFF.
+// The process-wide number of a named message: the same name (ignoring case) always gives the same
+// number, in the range 0xC000-0xFFFF; 0 for an empty name.
 uint32_t RegisterMessage(const std::string& name);
 
 // ---------------------------------------------------------------------------------------------
@@ -140,13 +141,14 @@ class Event {
 inline constexpr int kWaitTimeout = -1;
 inline constexpr int kWaitFailed = -2;
 
-// Waits until one of the events is set and answers its index (consuming it when it is an auto-reset
-// event), kWaitTimeout when the time-out passes first, kWaitFailed on an invalid handle.
+// Waits until one of the events is set and answers its index (the first of several set ones;
+// consuming it when it is an auto-reset event), kWaitTimeout when the time-out passes first,
+// kWaitFailed for an empty list or an invalid handle (on POSIX: one not of an Event alive here).
 int WaitAny(std::span<Event* const> events, uint32_t timeoutMs);
 int WaitAny(std::span<const EventHandle> events, uint32_t timeoutMs);
 
 // Sets an event known only by its handle (one handed over in a driver record, or the application's
-// data-ready event). False on an invalid handle.
+// data-ready event: on POSIX any eventfd). False on an invalid handle.
 bool SetEventHandle(EventHandle handle);
 
 // ---------------------------------------------------------------------------------------------
@@ -288,7 +290,8 @@ double HighResSeconds();
 uint32_t PlatformId();
 
 // The library's bitmap resources ("INSTRUMENT", "INSTRUMENT_QM1", "INSTRUMENT_QM8", "CHANNEL",
-// "CHANNEL_BAN"); 0 for an unknown name.
+// "CHANNEL_BAN", names ignoring case); every load gives a new bitmap, which its holder deletes.
+// 0 for an unknown name.
 uintptr_t LoadBitmapResource(const std::string& name);
 void DeleteBitmap(uintptr_t bitmap);
 
