@@ -153,33 +153,34 @@ bool IsRegistryFileHandle(uintptr_t fileHandle) {
   return registry.openFiles.contains(fileHandle);
 }
 
-DeviceNotification AddInterfaceRegistration(WindowHandle window, const Guid& classGuid,
-                                            uintptr_t system) {
+namespace {
+
+DeviceNotification AddRegistration(Registration registration) {
   Registry& registry = TheRegistry();
   std::lock_guard lock(registry.mutex);
-  Registration registration;
   registration.id = registry.nextRegistration++;
-  registration.window = window;
-  registration.classGuid = classGuid;
-  registration.system = system;
+  if (registration.forHandle) {
+    auto file = registry.openFiles.find(registration.fileHandle);
+    registration.device = file == registry.openFiles.end() ? 0 : file->second;
+  }
   registry.registrations.push_back(registration);
   return registration.id;
 }
 
+}  // namespace
+
+DeviceNotification AddInterfaceRegistration(WindowHandle window, const Guid& classGuid,
+                                            uintptr_t system) {
+  return AddRegistration(
+      {.window = window, .forHandle = false, .classGuid = classGuid, .fileHandle = 0,
+       .system = system});
+}
+
 DeviceNotification AddHandleRegistration(WindowHandle window, uintptr_t fileHandle,
                                          uintptr_t system) {
-  Registry& registry = TheRegistry();
-  std::lock_guard lock(registry.mutex);
-  Registration registration;
-  registration.id = registry.nextRegistration++;
-  registration.window = window;
-  registration.forHandle = true;
-  registration.fileHandle = fileHandle;
-  auto file = registry.openFiles.find(fileHandle);
-  registration.device = file == registry.openFiles.end() ? 0 : file->second;
-  registration.system = system;
-  registry.registrations.push_back(registration);
-  return registration.id;
+  return AddRegistration(
+      {.window = window, .forHandle = true, .classGuid = {}, .fileHandle = fileHandle,
+       .system = system});
 }
 
 bool RemoveRegistration(DeviceNotification notification, uintptr_t& system) {
