@@ -1,0 +1,146 @@
+// ConvertData throughput for the conversions an instrument makes, each next to a memcpy of the
+// same number of doubles (the output of the code-to-double conversions, the input of
+// double-to-code), and the ratio of the two times.
+//
+//   bench_convert [--benchmark_filter=...]   prints Google Benchmark's table, then the ratios.
+
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <map>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "util/ConvertData.h"
+#include "util/DataTypes.h"
+
+namespace {
+
+using veltra::ConvertData;
+
+constexpr int64_t kSizes[] = {64 << 10, 1 << 20, 16 << 20};
+
+// A measured signal: a sine over 90% of full scale with a few codes of noise.
+std::vector<uint16_t> SignalCodes(size_t n) {
+  std::vector<uint16_t> codes(n);
+  std::mt19937 random(1);
+  std::uniform_int_distribution<int> noise(-8, 8);
+  for (size_t i = 0; i < n; ++i) {
+    const double phase = 2 * M_PI * static_cast<double>(i) / 4096.0;
+    codes[i] = static_cast<uint16_t>(32768 + std::lround(29491 * std::sin(phase)) + noise(random));
+  }
+  return codes;
+}
+
+struct Case {
+  const char* name;
+  uint32_t from;
+  uint32_t to;
+  double min;
+  double max;
+};
+
+const Case kCases[] = {
+    {"uint16->double +-2V", veltra::DT_ARRAY_UINT16, veltra::DT_ARRAY_DOUBLE, -2, 2},
+    {"uint16->double +-0.2V", veltra::DT_ARRAY_UINT16, veltra::DT_ARRAY_DOUBLE, -0.2, 0.2},
+    {"double->uint16 +-2V", veltra::DT_ARRAY_DOUBLE, veltra::DT_ARRAY_UINT16, -2, 2},
+    {"double->uint16 +-0.2V", veltra::DT_ARRAY_DOUBLE, veltra::DT_ARRAY_UINT16, -0.2, 0.2},
+    {"uint8->double +-2V", veltra::DT_ARRAY_UINT8, veltra::DT_ARRAY_DOUBLE, -2, 2},
+    {"uint8->double +-0.2V", veltra::DT_ARRAY_UINT8, veltra::DT_ARRAY_DOUBLE, -0.2, 0.2},
+    {"uint32->double +-2V", veltra::DT_ARRAY_UINT32, veltra::DT_ARRAY_DOUBLE, -2, 2},
+    {"uint32->double +-0.2V", veltra::DT_ARRAY_UINT32, veltra::DT_ARRAY_DOUBLE, -0.2, 0.2},
+};
+
+// The source samples of a case, in its source type.
+std::vector<unsigned char> Source(const Case& c, size_t n) {
+  const std::vector<uint16_t> codes = SignalCodes(n);
+  std::vector<unsigned char> bytes(n * static_cast<size_t>(veltra::DataTypeSize(c.from)));
+  if (c.from == veltra::DT_ARRAY_UINT16) {
+    std::memcpy(bytes.data(), codes.data(), bytes.size());
+  } else {
+    // Codes of the other types come from the same signal; doubles are the codes' own values.
+    ConvertData(codes.data(), bytes.data(), veltra::DT_ARRAY_UINT16, c.from, n, c.min, c.max);
+  }
+  return bytes;
+}
+
+void BM_Convert(benchmark::State& state, const Case& c) {
+  const auto n = static_cast<size_t>(state.range(0));
+  const std::vector<unsigned char> source = Source(c, n);
+  std::vector<unsigned char> destination(n * static_cast<size_t>(veltra::DataTypeSize(c.to)), 1);
+  for (auto _ : state) {
+    ConvertData(source.data(), destination.data(), c.from, c.to, n, c.min, c.max);
+    benchmark::DoNotOptimize(destination.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+void BM_Memcpy(benchmark::State& state) {
+  const auto bytes = static_cast<size_t>(state.range(0)) * sizeof(double);
+  std::vector<unsigned char> source(bytes, 2);
+  std::vector<unsigned char> destination(bytes, 1);
+  for (auto _ : state) {
+    std::memcpy(destination.data(), source.data(), bytes);
+    benchmark::DoNotOptimize(destination.data());
+    benchmark::ClobberMemory();
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+// Keeps every run's time per iteration, to print the ratios after the table.
+class RatioReporter : public benchmark::ConsoleReporter {
+ public:
+  void ReportRuns(const std::vector<Run>& runs) override {
+    for (const Run& run : runs) {
+      if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
+        times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+      }
+    }
+    ConsoleReporter::ReportRuns(runs);
+  }
+
+  void PrintRatios() const {
+    std::printf("\nConvertData time / memcpy time of the same number of doubles\n");
+    std::printf("%-24s %10s %10s %10s\n", "conversion", "64 Ki", "1 Mi", "16 Mi");
+    for (const Case& c : kCases) {
+      std::printf("%-24s", c.name);
+      for (int64_t size : kSizes) {
+        const auto convert = times_.find(std::string("convert/") + c.name + "/" + std::to_string(size));
+        const auto copy = times_.find("memcpy/" + std::to_string(size));
+        if (convert == times_.end() || copy == times_.end()) {
+          std::printf(" %10s", "-");
+        } else {
+          std::printf(" %9.2fx", convert->second / copy->second);
+        }
+      }
+      std::printf("\n");
+    }
+  }
+
+ private:
+  std::map<std::string, double> times_;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  for (int64_t size : kSizes) {
+    benchmark::RegisterBenchmark("memcpy", BM_Memcpy)->Arg(size);
+    for (const Case& c : kCases) {
+      benchmark::RegisterBenchmark((std::string("convert/") + c.name).c_str(),
+                                   [&c](benchmark::State& state) { BM_Convert(state, c); })
+          ->Arg(size);
+    }
+  }
+  benchmark::Initialize(&argc, argv);
+  RatioReporter reporter;
+  benchmark::RunSpecifiedBenchmarks(&reporter);
+  reporter.PrintRatios();
+  benchmark::Shutdown();
+  return 0;
+}
