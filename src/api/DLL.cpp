@@ -2,6 +2,7 @@
 
 #include <mutex>
 
+#include "framework/CommonObjects.h"
 #include "hw/TrigInterface.h"
 #include "platform/Platform.h"
 
@@ -33,7 +34,32 @@ TLibraryLifetime& Lifetime() {
 [[maybe_unused]] const TLibraryLifetime& kLoaded = Lifetime();
 
 int32_t ObjectNumber(const ComPtr<IFunctionGenerator>& generator) {
-  return generator ? generator->GetNumber() : 0;
+  auto object = Query<IVTObject>(generator);
+  return object ? object->GetNumber() : 0;
+}
+
+TNotifyHide GeneratorHideHandler() {
+  return TNotifyHide::Bind<&TEvents::GeneratorDestroyed>(&Events());
+}
+
+TNotifyHide InstrumentHideHandler() {
+  return TNotifyHide::Bind<&TEvents::InstrumentDestroyed>(&Events());
+}
+
+TSettingsChangeEvent InstrumentChangeHandler() {
+  return TSettingsChangeEvent::Bind<&TEvents::InstrumentChanged>(&Events());
+}
+
+void WatchGenerator(const ComPtr<IFunctionGenerator>& generator) {
+  if (auto notify = Query<IHideNotify>(generator)) notify->AddHideNotify(GeneratorHideHandler());
+}
+
+// Lets go of the global instrument and of its notifications.
+void ReleaseInstrument() {
+  ComPtr<IInstrument> instrument = std::move(State().instrument);
+  if (!instrument) return;
+  if (auto notify = Query<IHideNotify>(instrument)) notify->RemoveHideNotify(InstrumentHideHandler());
+  if (auto cur = instrument->GetCur()) cur->RemoveChangeNotify(InstrumentChangeHandler());
 }
 
 ComPtr<IFunctionGenerator> AsGenerator(const ComPtr<IInterface>& device) {
@@ -55,11 +81,7 @@ void EnsureStarted() {
   });
 }
 
-void Unload() {
-  ExitAll();
-  State().generators.Clear();
-  State().instrument = nullptr;
-}
+void Unload() { ExitAll(); }
 
 // The device list, its searchers and openers come with device discovery; until then no device
 // is found.
@@ -72,14 +94,17 @@ std::vector<ComPtr<IInterface>> OpenGeneratorObjects() { return {}; }
 VeltraStatus ExitAll() {
   CloseDevices();
   State().generators.Clear();
-  State().instrument = nullptr;
+  ReleaseInstrument();
   return STATUS_OK;
 }
 
 void BuildGeneratorList() {
   std::vector<ComPtr<IFunctionGenerator>> generators;
   for (const ComPtr<IInterface>& device : OpenGeneratorObjects()) {
-    if (auto generator = AsGenerator(device)) generators.push_back(std::move(generator));
+    if (auto generator = AsGenerator(device)) {
+      WatchGenerator(generator);
+      generators.push_back(std::move(generator));
+    }
   }
   // Bubble sort by object number: passes shrink by one until one exchanges nothing.
   for (size_t end = generators.size(); end > 1; --end) {
@@ -108,9 +133,15 @@ void AddGenerator(const ComPtr<IFunctionGenerator>& generator) {
     }
   }
   list.Insert(position, generator);
+  WatchGenerator(generator);
 }
 
-void HideGenerator(IInterface* generator) { State().generators.Remove(generator); }
+void HideGenerator(IInterface* generator) {
+  ComPtr<IInterface> hold(generator);  // hiding may release the last other reference
+  if (auto hide = Query<IHide>(generator)) hide->Hide();
+  // The list's hide handler has removed it; an object without the hide protocol goes here.
+  State().generators.Remove(generator);
+}
 
 void TEvents::DeviceOpened(IInterface* /*item*/) {
   const std::vector<ComPtr<IInterface>> instruments = OpenInstrumentObjects();
@@ -122,15 +153,15 @@ void TEvents::AdoptInstruments(std::span<const ComPtr<IInterface>> instruments) 
   const ComPtr<IInterface>& object = instruments.front();
   if (Query<ICombinedInstrument>(object)) return;
   StopOpeningDevices();
-  TLibraryState& state = State();
-  const auto changed = TSettingsChangeEvent::Bind<&TEvents::InstrumentChanged>(this);
-  if (state.instrument) {
-    if (auto cur = state.instrument->GetCur()) cur->RemoveChangeNotify(changed);
-  }
+  ReleaseInstrument();
   BuildGeneratorList();
+  TLibraryState& state = State();
   state.instrument = Query<IInstrument>(object);
   if (!state.instrument) return;
-  if (auto cur = state.instrument->GetCur()) cur->AddChangeNotify(changed);
+  if (auto notify = Query<IHideNotify>(state.instrument)) {
+    notify->AddHideNotify(InstrumentHideHandler());
+  }
+  if (auto cur = state.instrument->GetCur()) cur->AddChangeNotify(InstrumentChangeHandler());
   const int32_t channels = state.instrument->GetChannelCount();
   for (int32_t i = 0; i < channels; ++i) {
     if (auto channel = state.instrument->GetChannel(i)) {
@@ -147,8 +178,11 @@ void TEvents::InstrumentChanged(IInterface* /*sender*/, uint32_t changes) {
   if (state.dataReadyEvent) platform::SetEventHandle(state.dataReadyEvent);
 }
 
-void TEvents::InstrumentDestroyed(IInterface* /*sender*/) { State().instrument = nullptr; }
+void TEvents::InstrumentDestroyed(IInterface* /*sender*/) { ReleaseInstrument(); }
 
-void TEvents::GeneratorDestroyed(IInterface* sender) { HideGenerator(sender); }
+void TEvents::GeneratorDestroyed(IInterface* sender) {
+  if (auto notify = Query<IHideNotify>(sender)) notify->RemoveHideNotify(GeneratorHideHandler());
+  State().generators.Remove(sender);
+}
 
 }  // namespace veltra::api

@@ -63,9 +63,10 @@ struct IGeneratorSettings : virtual ISettings {
   virtual int32_t GetEnabled() = 0;  // non-zero = enabled
 };
 
-// A function generator: a named object with settings. (The operation that precedes
-// GetGeneratorSettings in its table is not used by this library and not declared.)
-struct IFunctionGenerator : virtual IVTObject {
+// A function generator: a named object (its name and number through IVTObject of the same object)
+// with settings. (The operation that precedes GetGeneratorSettings in its table is not used by this
+// library and not declared.)
+struct IFunctionGenerator : virtual IInterface {
   static constexpr Guid IID = Guid::Parse("{AC09E47D-796C-4B21-846E-2D29BA2B18B5}");
 
   virtual ComPtr<IGeneratorSettings> GetGeneratorSettings() = 0;

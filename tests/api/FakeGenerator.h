@@ -1,0 +1,100 @@
+#pragma once
+// A function generator made for the tests: settings that record what the exports do to them, a
+// waveform memory, and a trigger whose settings answer from a table.
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "framework/VtObjectEx.h"
+#include "hw/FGInterface.h"
+#include "hw/TrigInterface.h"
+
+namespace veltra::test {
+
+// Values by identifier from a table; identifiers in `refused` answer E_NOTIMPL.
+class TFakeSettings : public TOwnInterfacedObject, public virtual ISettings {
+ public:
+  using TOwnInterfacedObject::TOwnInterfacedObject;
+
+  std::map<uint32_t, int64_t> values;
+  std::set<uint32_t> refused;
+  int64_t writable = -1;
+
+  void AddChangeNotify(const TSettingsChangeEvent&) override {}
+  void RemoveChangeNotify(const TSettingsChangeEvent&) override {}
+  void BeginUpdate() override {}
+  void EndUpdate() override {}
+  ComPtr<IInterface> GetOwner() override { return ComPtr<IInterface>(Owner()); }
+  int64_t GetSupportsGet() override { return -1; }
+  int64_t GetSupportsSet() override { return writable; }
+  int32_t GetInfo0() override { return 0; }
+  int32_t GetInfo1() override { return 0; }
+  HResult SetValue(uint32_t id, int64_t value) override;
+  HResult GetValue(uint32_t id, int64_t& value) override;
+
+ protected:
+  bool GetInterface(const Guid& iid, void** object) override;
+};
+
+class TFakeGeneratorSettings : public TFakeSettings, public IGeneratorSettings {
+ public:
+  using TFakeSettings::TFakeSettings;
+
+  std::vector<std::string> calls;  // the operations in the order they ran, with arguments
+  bool outputOn = false;
+  uint8_t signalType = 0;
+  double frequency = 0, amplitude = 0, offset = 0, symmetry = 0;
+  uint32_t arbSize = 0;
+
+  void SetOutputOn(bool on) override;
+  void StartGenerator(int64_t periods) override;
+  void StopGenerator() override;
+  void SetSignalType(uint8_t type) override;
+  void SetFrequency(double hertz) override;
+  void SetAmplitude(double value) override { amplitude = value; }
+  void SetOffset(double value) override { offset = value; }
+  void SetSymmetry(double fraction) override { symmetry = fraction; }
+  void SetArbDataSize(uint32_t samples) override { arbSize = samples; }
+  bool GetOutputOn() override { return outputOn; }
+  uint8_t GetSignalType() override { return signalType; }
+  double GetFrequency() override { return frequency; }
+  double GetAmplitude() override { return amplitude; }
+  double GetAmplitudeMax() override { return 10.0; }
+  double GetOffset() override { return offset; }
+  double GetSymmetry() override { return symmetry; }
+  int32_t GetEnabled() override { return 7; }
+
+ protected:
+  bool GetInterface(const Guid& iid, void** object) override;
+};
+
+class TFakeGenerator : public TVTObject,
+                       public IFunctionGenerator,
+                       public IGeneratorMemory,
+                       public ITrigger {
+ public:
+  explicit TFakeGenerator(int32_t number, size_t memorySamples = 0);
+
+  TFakeGeneratorSettings& Settings() { return *settings_.Get(); }
+  TFakeSettings& Trigger() { return *trigger_.Get(); }
+  std::vector<float> memory;
+  int unlocks = 0;
+
+  ComPtr<IGeneratorSettings> GetGeneratorSettings() override;
+  float* LockData(uint32_t& length) override;
+  void UnlockData(bool changed) override;
+  ComPtr<ISettings> GetCur() override;
+  ComPtr<ISettings> GetNext() override { return GetCur(); }
+  ComPtr<ISettings> GetCurNext(int32_t) override { return GetCur(); }
+
+ protected:
+  bool GetInterface(const Guid& iid, void** object) override;
+
+ private:
+  Owned<TFakeGeneratorSettings> settings_;
+  Owned<TFakeSettings> trigger_;
+};
+
+}  // namespace veltra::test
