@@ -31,7 +31,8 @@ class Frame : public ::testing::Test {
   std::vector<int32_t> ListedNumbers() {
     std::vector<int32_t> numbers;
     for (size_t i = 0; i < State().generators.Count(); ++i) {
-      numbers.push_back(Query<IVTObject>(State().generators.Get(i))->GetNumber());
+      auto object = Query<IVTObject>(State().generators.Get(i));
+      numbers.push_back(object ? object->GetNumber() : -1);
     }
     return numbers;
   }
