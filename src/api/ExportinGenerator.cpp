@@ -5,6 +5,8 @@
 #include "api/TriggerSources.h"
 #include "hw/FGInterface.h"
 #include "hw/TrigInterface.h"
+#include "util/ConvertData.h"
+#include "util/DataTypes.h"
 
 using namespace veltra;
 using namespace veltra::api;
@@ -161,8 +163,8 @@ VeltraStatus VELTRA_CALL FillFuncGenMemoryCh(uint16_t generator, uint32_t count,
     } unlock{*memory};
     const uint32_t given = codes ? count : 0;  // no samples: the memory is cleared
     const uint32_t converted = std::min(given, length);
-    // Code 0 is -1, 32768 is 0, 65535 one code below +1.
-    for (uint32_t i = 0; i < converted; ++i) buffer[i] = static_cast<float>(codes[i] / 32768.0 - 1.0);
+    // Codes span [-1, 1): 0 is -1, 32768 is 0, 65535 one code below +1.
+    ConvertData(codes, buffer, DT_ARRAY_UINT16, DT_ARRAY_SINGLE, converted, -1.0, 1.0);
     std::fill(buffer + converted, buffer + length, 0.0f);
     return STATUS_OK;
   });

@@ -7,6 +7,8 @@
 #include "api/ExportFrame.h"
 #include "hw/TrigInterface.h"
 #include "platform/Platform.h"
+#include "util/ConvertData.h"
+#include "util/DataTypes.h"
 
 using namespace veltra;
 using namespace veltra::api;
@@ -15,8 +17,6 @@ namespace {
 
 constexpr uint16_t kNeutralCode = 32768;     // raw code of the middle of the range
 constexpr uint8_t kCouplingSpanZeroUp = 16;  // the input whose span is 0 ... range
-constexpr uint32_t DT_ARRAY_UINT16 = 32768;  // sample data types of a channel's record
-constexpr uint32_t DT_ARRAY_DOUBLE = 524288;
 constexpr uint32_t kPumpWaitMs = 50;  // longest sleep between two rounds of StartMeasurement
 
 // The samples a channel holds from the last measurement.
@@ -24,6 +24,8 @@ struct TRecord {
   uint32_t dataType = 0;
   std::span<const uint16_t> codes;  // DT_ARRAY_UINT16
   std::span<const double> volts;    // DT_ARRAY_DOUBLE
+  double rangeMin = 0.0;            // the source's range, for doubles turned into codes
+  double rangeMax = 0.0;
 };
 
 // A channel's record is its signal source's sample array; channels become signal sources with the
@@ -74,10 +76,16 @@ double VoltsAt(const TReadAccess& a, uint64_t index) {
 }
 
 uint16_t CodeAt(const TReadAccess& a, uint64_t index) {
-  if (a.enabled && a.record.dataType == DT_ARRAY_UINT16 && index < a.record.codes.size()) {
+  if (!a.enabled) return kNeutralCode;
+  if (a.record.dataType == DT_ARRAY_UINT16 && index < a.record.codes.size()) {
     return a.record.codes[index];
   }
-  return kNeutralCode;
+  uint16_t code = kNeutralCode;
+  if (a.record.dataType == DT_ARRAY_DOUBLE && index < a.record.volts.size()) {
+    ConvertData(&a.record.volts[index], &code, DT_ARRAY_DOUBLE, DT_ARRAY_UINT16, 1,
+                a.record.rangeMin, a.record.rangeMax);
+  }
+  return code;
 }
 
 template <class T, class At>
