@@ -2,24 +2,6 @@
 
 namespace veltra::test {
 
-HResult TFakeSettings::SetValue(uint32_t id, int64_t value) {
-  if (refused.count(id)) return E_NOTIMPL;
-  values[id] = value;
-  return S_OK;
-}
-
-HResult TFakeSettings::GetValue(uint32_t id, int64_t& value) {
-  if (refused.count(id)) return E_NOTIMPL;
-  const auto found = values.find(id);
-  value = found == values.end() ? 0 : found->second;
-  return S_OK;
-}
-
-bool TFakeSettings::GetInterface(const Guid& iid, void** object) {
-  return Answer<ISettings>(this, iid, object) || Answer<IChangeNotify2>(this, iid, object) ||
-         TOwnInterfacedObject::GetInterface(iid, object);
-}
-
 void TFakeGeneratorSettings::SetOutputOn(bool on) {
   outputOn = on;
   calls.push_back(on ? "SetOutputOn(1)" : "SetOutputOn(0)");

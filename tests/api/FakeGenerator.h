@@ -7,36 +7,12 @@
 #include <string>
 #include <vector>
 
+#include "FakeSettings.h"
 #include "framework/VtObjectEx.h"
 #include "hw/FGInterface.h"
 #include "hw/TrigInterface.h"
 
 namespace veltra::test {
-
-// Values by identifier from a table; identifiers in `refused` answer E_NOTIMPL.
-class TFakeSettings : public TOwnInterfacedObject, public virtual ISettings {
- public:
-  using TOwnInterfacedObject::TOwnInterfacedObject;
-
-  std::map<uint32_t, int64_t> values;
-  std::set<uint32_t> refused;
-  int64_t writable = -1;
-
-  void AddChangeNotify(const TSettingsChangeEvent&) override {}
-  void RemoveChangeNotify(const TSettingsChangeEvent&) override {}
-  void BeginUpdate() override {}
-  void EndUpdate() override {}
-  ComPtr<IInterface> GetOwner() override { return ComPtr<IInterface>(Owner()); }
-  int64_t GetSupportsGet() override { return -1; }
-  int64_t GetSupportsSet() override { return writable; }
-  int32_t GetInfo0() override { return 0; }
-  int32_t GetInfo1() override { return 0; }
-  HResult SetValue(uint32_t id, int64_t value) override;
-  HResult GetValue(uint32_t id, int64_t& value) override;
-
- protected:
-  bool GetInterface(const Guid& iid, void** object) override;
-};
 
 class TFakeGeneratorSettings : public TFakeSettings, public IGeneratorSettings {
  public:

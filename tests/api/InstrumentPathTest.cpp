@@ -1,0 +1,447 @@
+// The exports against an open instrument (one the tests make and hand to the library the way an
+// opened device is handed over): the translation between caller units and settings, the checks,
+// and the answers to null pointers where a result is written.
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "FakeInstrument.h"
+#include "api/DLL.h"
+#include "hw/HWEncoding.h"
+#include "platform/Platform.h"
+#include "veltra/veltra.h"
+
+namespace veltra::test {
+namespace {
+
+class Instrument : public ::testing::Test {
+ protected:
+  void Open(int32_t channels, int32_t triggerChannels = 1, bool withTrigger = true) {
+    instrument_ = MakeObject<TFakeInstrument>(channels, triggerChannels, withTrigger);
+    for (auto& channel : instrument_->channels) {
+      channel->next->values[HW_AUTORANGING] = 1;
+      channel->next->values[HW_RANGE] = RangeToValue(2.0);
+      channel->next->values[HW_COUPLING] = 2;
+    }
+    const ComPtr<IInterface> opened[] = {Query<IInterface>(instrument_)};
+    api::Events().AdoptInstruments(opened);
+  }
+  void TearDown() override {
+    ExitInstrument();
+    if (instrument_) instrument_->Hide();
+  }
+
+  TFakeInstrumentSettings& Next() { return *instrument_->next.Get(); }
+  TFakeChannelSettings& ChannelNext(size_t i = 0) { return *instrument_->channels[i]->next.Get(); }
+  TFakeChannelSettings& ChannelCur(size_t i = 0) { return *instrument_->channels[i]->cur.Get(); }
+  TFakeInstrumentTriggerSettings& TriggerCur() { return *instrument_->trigger->cur.Get(); }
+  TFakeChannelTriggerSettings& ChannelTriggerCur(size_t i = 0) {
+    return *instrument_->channels[i]->trigger->cur.Get();
+  }
+
+  ComPtr<TFakeInstrument> instrument_;
+};
+
+TEST_F(Instrument, OpeningSwitchesAutoRangingOffAndHidingReleasesIt) {
+  Open(2);
+  EXPECT_EQ(ChannelNext(0).values[HW_AUTORANGING], 0);
+  EXPECT_EQ(ChannelNext(1).values[HW_AUTORANGING], 0);
+  uint16_t channels = 0;
+  EXPECT_EQ(GetNrChannels(&channels), STATUS_OK);
+  EXPECT_EQ(channels, 2);
+  EXPECT_EQ(GetFunctionGenStatus(), STATUS_NO_GENERATOR);
+  instrument_->Hide();  // the device went away
+  EXPECT_EQ(GetNrChannels(&channels), STATUS_NO_INSTRUMENT);
+}
+
+TEST_F(Instrument, Information) {
+  Open(1);
+  uint32_t value = 7;
+  EXPECT_EQ(GetCalibrationDate(&value), STATUS_NOT_SUPPORTED);  // no date: 0.0
+  EXPECT_EQ(value, 0u);
+  instrument_->calibrationDate = 39887.75;  // 15 March 2009, 18:00
+  EXPECT_EQ(GetCalibrationDate(&value), STATUS_OK);
+  EXPECT_EQ(value, 0x0F0307D9u);
+  instrument_->calibrationDate = -1.25;  // 29 December 1899
+  EXPECT_EQ(GetCalibrationDate(&value), STATUS_OK);
+  EXPECT_EQ(value, (29u << 24) + (12u << 16) + 1899u);
+  EXPECT_EQ(GetSerialNumber(&value), STATUS_OK);
+  EXPECT_EQ(value, 27001u);
+
+  Next().frequencies = {99999999.6, 5e7};
+  Next().values[HW_DATASIZEMAX] = 131072;
+  EXPECT_EQ(GetMaxSampleFrequencyF(), 99999999.6);
+  EXPECT_EQ(GetMaxSampleFrequency(), 100000000u);
+  EXPECT_EQ(GetMaxRecordLength(), 131072u);
+}
+
+TEST_F(Instrument, RecordLengthAndResolution) {
+  Open(1);
+  Next().values[HW_DATASIZEMAX] = 1000;
+  EXPECT_EQ(SetRecordLength(1000), STATUS_OK);
+  EXPECT_EQ(SetRecordLength(1001), STATUS_INVALID_VALUE);
+  EXPECT_EQ(GetRecordLength(), 1000u);
+
+  EXPECT_EQ(SetResolution(12), STATUS_OK);
+  Next().chosen[HW_RESOLUTION] = 14;
+  EXPECT_EQ(SetResolution(13), STATUS_INVALID_VALUE);  // the instrument keeps its choice
+  uint8_t bits = 0;
+  EXPECT_EQ(GetResolution(&bits), STATUS_OK);
+  EXPECT_EQ(bits, 14);
+
+  double list[20];
+  Next().readable = HW_RESOLUTIONS;
+  EXPECT_EQ(GetAvailableResolutions(list), STATUS_NOT_SUPPORTED);
+  Next().readable = HW_RESOLUTIONS | HW_RESOLUTIONCOUNT;
+  Next().resolutions.assign(25, 16);
+  Next().resolutions[0] = 8;
+  EXPECT_EQ(GetAvailableResolutions(list), STATUS_OK);
+  EXPECT_EQ(list[0], 8.0);
+  EXPECT_EQ(list[19], 16.0);
+}
+
+TEST_F(Instrument, EnabledChannels) {
+  Open(1);
+  EXPECT_EQ(SetMeasureMode(3), STATUS_OK);  // bit 1 has no channel
+  uint8_t mask = 0;
+  EXPECT_EQ(GetMeasureMode(&mask), STATUS_OK);
+  EXPECT_EQ(mask, 1);
+  EXPECT_EQ(ChannelNext().values[HW_ENABLE], -1);
+  uint8_t enabled = 9;
+  EXPECT_EQ(GetChEnabled(2, &enabled), STATUS_INVALID_CHANNEL);
+  EXPECT_EQ(enabled, 0);
+  EXPECT_EQ(SetChEnabled(1, 0), STATUS_OK);
+  EXPECT_EQ(GetChEnabled(1, &enabled), STATUS_OK);
+  EXPECT_EQ(enabled, 0);
+}
+
+TEST_F(Instrument, ClockSourceAndTransferMode) {
+  Open(1);
+  const struct {
+    uint16_t mode;
+    VeltraStatus status;
+    int64_t stored;
+  } sets[] = {{0, STATUS_OK, 2}, {1, STATUS_OK, 1}, {2, STATUS_OK, 2}, {3, STATUS_INVALID_VALUE, 2}};
+  for (const auto& c : sets) {
+    EXPECT_EQ(SetExternalClock(c.mode), c.status) << c.mode;
+    EXPECT_EQ(Next().values[HW_CLOCKSOURCE], c.stored) << c.mode;
+  }
+  const struct {
+    int64_t stored;
+    uint16_t external;
+  } gets[] = {{0, 0}, {2, 0}, {1, 1}, {4, 1}};
+  for (const auto& c : gets) {
+    Next().values[HW_CLOCKSOURCE] = c.stored;
+    uint16_t external = 9;
+    EXPECT_EQ(GetExternalClock(&external), STATUS_OK);
+    EXPECT_EQ(external, c.external) << c.stored;
+  }
+  Next().refused.insert(HW_CLOCKSOURCE);
+  EXPECT_EQ(SetExternalClock(1), STATUS_NOT_SUPPORTED);
+
+  EXPECT_EQ(SetTransferMode(0), STATUS_OK);
+  EXPECT_EQ(Next().values[HW_MODE], 2);
+  uint32_t mode = 9;
+  EXPECT_EQ(GetTransferMode(&mode), STATUS_OK);
+  EXPECT_EQ(mode, 0u);
+  EXPECT_EQ(SetTransferMode(1), STATUS_OK);
+  EXPECT_EQ(GetTransferMode(&mode), STATUS_OK);
+  EXPECT_EQ(mode, 1u);
+  EXPECT_EQ(SetTransferMode(2), STATUS_INVALID_VALUE);
+}
+
+TEST_F(Instrument, PostSamplesFollowRecordLengthAndPreSamples) {
+  Open(1);
+  Next().values[HW_DATASIZE] = 1000;
+  EXPECT_EQ(SetPostSamples(250), STATUS_OK);
+  EXPECT_EQ(instrument_->trigger->next->GetPreSamples(), 0.75);
+  EXPECT_EQ(GetPostSamples(), 250u);
+  EXPECT_EQ(SetPostSamples(2000), STATUS_OK);  // pre-samples clamp at 0
+  EXPECT_EQ(GetPostSamples(), 1000u);
+  Next().values[HW_DATASIZE] = 0;
+  EXPECT_EQ(SetPostSamples(10), STATUS_NOT_SUPPORTED);
+}
+
+TEST_F(Instrument, SampleFrequencyReportsTheInstrumentsChoice) {
+  Open(1);
+  Next().chosen[HW_SAMPLEFREQUENCY] = FrequencyToValue(999999.9999999);  // a hair below 1 MHz
+  uint32_t hertz = 1000000;
+  EXPECT_EQ(SetSampleFrequency(&hertz), STATUS_OK);
+  EXPECT_EQ(hertz, 1000000u);
+  EXPECT_EQ(GetSampleFrequency(), 1000000u);
+  Next().chosen[HW_SAMPLEFREQUENCY] = FrequencyToValue(312500.25);
+  double exact = 3e5;
+  EXPECT_EQ(SetSampleFrequencyF(&exact), STATUS_OK);
+  EXPECT_EQ(exact, 312500.25);
+  EXPECT_EQ(GetSampleFrequencyF(), 312500.25);
+}
+
+TEST_F(Instrument, ChannelInputs) {
+  Open(1);
+  double volts = 0;
+  EXPECT_EQ(GetSensitivity(0, &volts), STATUS_INVALID_CHANNEL);
+  EXPECT_EQ(GetSensitivity(2, &volts), STATUS_INVALID_CHANNEL);
+  EXPECT_EQ(GetSensitivity(1, &volts), STATUS_OK);
+  EXPECT_EQ(volts, 2.0);
+  ChannelNext().chosen[HW_RANGE] = RangeToValue(4.0);
+  volts = 3.0;
+  EXPECT_EQ(SetSensitivity(1, &volts), STATUS_OK);
+  EXPECT_EQ(volts, 4.0);  // the range the instrument chose
+
+  ChannelNext().ranges = {0.2, 0.4, 0.8, 2.0};
+  double list[20];
+  for (double& d : list) d = 99;
+  EXPECT_EQ(GetAvailableSensitivities(list), STATUS_OK);
+  EXPECT_EQ(std::vector<double>(list, list + 5), (std::vector<double>{2.0, 0.8, 0.4, 0.2, 0.0}));
+
+  EXPECT_EQ(SetAutoRanging(1, 5), STATUS_OK);
+  uint8_t on = 0;
+  EXPECT_EQ(GetAutoRanging(1, &on), STATUS_OK);
+  EXPECT_EQ(on, 1);
+
+  EXPECT_EQ(SetCoupling(1, 16), STATUS_OK);
+  uint8_t coupling = 0;
+  EXPECT_EQ(GetCoupling(1, &coupling), STATUS_OK);
+  EXPECT_EQ(coupling, 16);
+  ChannelNext().refused.insert(HW_COUPLING);
+  EXPECT_EQ(SetCoupling(1, 3), STATUS_NOT_SUPPORTED);  // E_NOTIMPL
+  ChannelNext().refusal = E_INVALIDARG;
+  EXPECT_EQ(SetCoupling(1, 3), STATUS_INVALID_VALUE);
+  EXPECT_EQ(GetCoupling(1, &coupling), STATUS_OK);
+  EXPECT_EQ(coupling, 2);  // unreadable coupling reads as 2
+}
+
+TEST_F(Instrument, TriggerSourceNumbers) {
+  Open(1);
+  TriggerCur().values[TR_SOURCES] = 0x1 | 0xFC00000000000000LL;  // channel 1 and the inputs
+  const struct {
+    uint8_t source;
+    VeltraStatus status;
+  } sets[] = {{7, STATUS_INVALID_VALUE}, {6, STATUS_INVALID_VALUE}, {8, STATUS_NOT_SUPPORTED},
+              {10, STATUS_NOT_SUPPORTED}, {15, STATUS_INVALID_VALUE}, {0, STATUS_OK},
+              {4, STATUS_OK},  {13, STATUS_OK},  {9, STATUS_OK}};
+  for (const auto& c : sets) {
+    EXPECT_EQ(SetTriggerSource(c.source), c.status) << int(c.source);
+    if (c.status != STATUS_OK) continue;
+    uint8_t read = 99;
+    EXPECT_EQ(GetTriggerSource(&read), STATUS_OK);
+    EXPECT_EQ(read, c.source);
+  }
+  TriggerCur().values[TR_SOURCEOR] = 0x1;
+  TriggerCur().values[TR_SOURCEAND] = 0x1;  // no row has both
+  uint8_t read = 0;
+  EXPECT_EQ(GetTriggerSource(&read), STATUS_INVALID_VALUE);
+  EXPECT_EQ(read, 15);
+  TriggerCur().refused.insert(TR_SOURCEAND);  // an unreadable AND mask counts as 0
+  EXPECT_EQ(GetTriggerSource(&read), STATUS_OK);
+  EXPECT_EQ(read, 0);
+  TriggerCur().refused.insert(TR_SOURCEOR);
+  EXPECT_EQ(GetTriggerSource(&read), STATUS_NOT_SUPPORTED);
+
+  TriggerCur().refused.clear();
+  EXPECT_EQ(SetTriggerSourceOR(0x2), STATUS_NOT_SUPPORTED);  // channel 2 is no source
+  EXPECT_EQ(SetTriggerSourceAND(0x8000000000000001ULL), STATUS_OK);
+  uint64_t mask = 0;
+  EXPECT_EQ(GetTriggerSourceAND(&mask), STATUS_OK);
+  EXPECT_EQ(mask, 0x8000000000000001ULL);
+  EXPECT_EQ(GetTriggerSources(&mask), STATUS_OK);
+  EXPECT_EQ(mask, 0xFC00000000000001ULL);
+}
+
+TEST_F(Instrument, TriggerModes) {
+  Open(2, 1);  // channel 2 has no trigger
+  EXPECT_EQ(SetTriggerMode(4), STATUS_NOT_SUPPORTED);
+  EXPECT_EQ(SetTriggerMode(12), STATUS_INVALID_VALUE);
+  EXPECT_EQ(SetTriggerMode(-1), STATUS_INVALID_VALUE);
+  EXPECT_EQ(SetTriggerMode(3), STATUS_OK);
+  EXPECT_EQ(ChannelTriggerCur().values[TR_KIND], 8);
+  uint8_t mode = 0;
+  EXPECT_EQ(GetTriggerMode(&mode), STATUS_OK);
+  EXPECT_EQ(mode, 3);
+  EXPECT_EQ(SetTriggerModeCh(1, 1), STATUS_OK);
+  EXPECT_EQ(GetTriggerModeCh(1, &mode), STATUS_OK);
+  EXPECT_EQ(mode, 1);
+  EXPECT_EQ(GetTriggerModeCh(0, &mode), STATUS_NOT_SUPPORTED);  // reaches no channel
+  EXPECT_EQ(GetTriggerModeCh(2, &mode), STATUS_NOT_SUPPORTED);  // no channel trigger
+  EXPECT_EQ(GetTriggerModeCh(3, &mode), STATUS_INVALID_CHANNEL);
+  EXPECT_EQ(SetTriggerModeCh(1, 5), STATUS_NOT_SUPPORTED);
+  EXPECT_EQ(SetTriggerModeCh(3, 12), STATUS_INVALID_VALUE);  // the value check comes first
+}
+
+TEST_F(Instrument, TriggerLevelAndHysteresisInVolts) {
+  Open(1);  // range 2 V, coupling 2: the range spans -2 ... 2 V
+  const struct {
+    uint8_t coupling;
+    double volts, fraction;
+  } levels[] = {{2, 0.0, 0.5}, {2, 2.0, 1.0}, {2, -1.0, 0.25}, {2, 5.0, 1.0}, {16, 1.0, 0.5}};
+  for (const auto& c : levels) {
+    ChannelNext().values[HW_COUPLING] = c.coupling;
+    EXPECT_EQ(SetTriggerLevel(1, c.volts), STATUS_OK);
+    EXPECT_EQ(ChannelTriggerCur().GetLevel(), c.fraction) << c.volts;
+    double read = 99;
+    EXPECT_EQ(GetTriggerLevel(1, &read), STATUS_OK);
+    EXPECT_EQ(read, c.volts > 2.0 ? 2.0 : c.volts);  // the stored level is clamped
+  }
+  ChannelNext().values[HW_COUPLING] = 2;
+  EXPECT_EQ(SetTriggerHys(1, 0.4), STATUS_OK);
+  EXPECT_NEAR(ChannelTriggerCur().GetHysteresis(), 0.1, 1e-15);  // 2^-52 steps
+  double read = 0;
+  EXPECT_EQ(GetTriggerHys(1, &read), STATUS_OK);
+  EXPECT_NEAR(read, 0.4, 1e-14);
+  ChannelNext().values[HW_RANGE] = 0;
+  EXPECT_EQ(SetTriggerLevel(1, 0.1), STATUS_NOT_SUPPORTED);
+  EXPECT_EQ(SetTriggerHys(1, 0.1), STATUS_NOT_SUPPORTED);
+  EXPECT_EQ(GetTriggerLevel(0, &read), STATUS_INVALID_CHANNEL);
+  EXPECT_EQ(read, 0.0);  // written before the checks
+}
+
+TEST_F(Instrument, TriggerTimeOut) {
+  Open(1);
+  EXPECT_EQ(SetTriggerTimeOut(-1), STATUS_OK);
+  EXPECT_EQ(GetTriggerTimeOut(), -1);
+  EXPECT_EQ(SetTriggerTimeOut(250), STATUS_OK);
+  EXPECT_EQ(GetTriggerTimeOut(), 250);
+  EXPECT_EQ(TriggerCur().values[TR_TIMEOUT], TimeOutToValue(0.25));
+}
+
+TEST_F(Instrument, WithoutTriggerTheTriggerExportsSeeNoInstrument) {
+  Open(1, 0, false);
+  uint64_t mask = 0;
+  uint8_t source = 0;
+  EXPECT_EQ(GetTriggerSources(&mask), STATUS_NO_INSTRUMENT);
+  EXPECT_EQ(GetTriggerSource(&source), STATUS_NO_INSTRUMENT);
+  EXPECT_EQ(SetTriggerTimeOut(5), STATUS_NO_INSTRUMENT);
+  EXPECT_EQ(GetTriggerTimeOut(), 0);
+  EXPECT_EQ(GetPostSamples(), 0u);
+  EXPECT_EQ(SetPostSamples(1), STATUS_NOT_SUPPORTED);
+  EXPECT_EQ(ADC_ForceTrig(), STATUS_NO_INSTRUMENT);
+  EXPECT_EQ(ADC_Triggered(), 0);
+}
+
+TEST_F(Instrument, ReadersCheckChannelAndIndex) {
+  Open(1);
+  instrument_->cur->values[HW_DATASIZE] = 4;
+  double volts[4] = {9, 9, 9, 9};
+  double second[4] = {9, 9, 9, 9};
+  EXPECT_EQ(GetMeasurement(volts, second), STATUS_INVALID_CHANNEL);  // channel 2 is missing
+  EXPECT_EQ(volts[3], 0.0);    // disabled channel: zeros
+  EXPECT_EQ(second[0], 9.0);
+  uint16_t codes[4] = {};
+  EXPECT_EQ(GetMeasurementRawCh(1, codes), STATUS_OK);
+  EXPECT_EQ(codes[2], 32768);
+  double one = 7;
+  EXPECT_EQ(GetOneMeasurementCh(1, 4, &one), STATUS_INVALID_CHANNEL);  // index = record length
+  EXPECT_EQ(one, 7.0);
+  EXPECT_EQ(GetOneMeasurementCh(1, 3, &one), STATUS_OK);
+  EXPECT_EQ(one, 0.0);
+  EXPECT_EQ(GetMeasurementCh(1, nullptr), STATUS_INVALID_VALUE);
+  instrument_->cur->values[HW_DATASIZE] = 0;
+  EXPECT_EQ(GetMeasurementCh(1, nullptr), STATUS_OK);  // nothing to write
+}
+
+TEST_F(Instrument, MeasurementsStartAndStop) {
+  Open(1);
+  EXPECT_EQ(StartMeasurement(), STATUS_OK);  // the instrument reports ready at once
+  EXPECT_EQ(instrument_->starts, std::vector<int64_t>{1});
+  EXPECT_EQ(ADC_Ready(), 1);
+
+  instrument_->finishOnStart = false;
+  Next().values[HW_MODE] = 1;
+  EXPECT_EQ(ADC_Start(), STATUS_OK);
+  Next().values[HW_MODE] = 2;
+  EXPECT_EQ(ADC_Start(), STATUS_OK);
+  EXPECT_EQ(instrument_->starts, (std::vector<int64_t>{1, -1, 1}));
+  EXPECT_EQ(ADC_Ready(), 0);
+  EXPECT_EQ(ADC_Running(), 1);
+  instrument_->cur->Changed(HW_MREADY);
+  EXPECT_EQ(ADC_Running(), 0);
+  EXPECT_EQ(ADC_Abort(), STATUS_OK);
+  EXPECT_EQ(instrument_->stops, std::vector<int64_t>{0});
+
+  EXPECT_EQ(ADC_ForceTrig(), STATUS_OK);
+  EXPECT_EQ(TriggerCur().values.count(TR_TRIGGER), 1u);
+  TriggerCur().values[TR_TRIGGER] = 3;
+  EXPECT_EQ(ADC_Triggered(), 1);
+  TriggerCur().refused.insert(TR_TRIGGER);
+  EXPECT_EQ(ADC_ForceTrig(), STATUS_NOT_SUPPORTED);
+  EXPECT_EQ(ADC_Triggered(), 0);
+}
+
+// The wait of StartMeasurement processes the thread's messages; an instrument that goes away
+// meanwhile ends it.
+TEST_F(Instrument, StartMeasurementEndsWhenTheInstrumentGoes) {
+  Open(1);
+  instrument_->finishOnStart = false;
+  platform::MessageWindow window([this](uint32_t, uintptr_t, intptr_t) -> intptr_t {
+    instrument_->Hide();
+    return 0;
+  });
+  ASSERT_TRUE(window.Post(platform::kWmUser + 1));
+  EXPECT_EQ(StartMeasurement(), STATUS_NO_INSTRUMENT);
+}
+
+TEST_F(Instrument, InstrumentConfiguration) {
+  Open(1);
+  EXPECT_EQ(SetInstrumentConfig(3), STATUS_INVALID_VALUE);
+  EXPECT_EQ(Next().values.count(HW_CHANNELCOUNT), 0u);
+  EXPECT_EQ(SetInstrumentConfig(1), STATUS_OK);
+  EXPECT_EQ(Next().values[HW_CHANNELCOUNT], 2);
+  EXPECT_EQ(SetInstrumentConfig(2), STATUS_OK);
+  EXPECT_EQ(Next().values[HW_CHANNELCOUNT], 1);
+  EXPECT_EQ(SetInstrumentConfig(0), STATUS_OK);  // no generator: the list stays empty
+  EXPECT_EQ(GetFunctionGeneratorCount(), 0);
+}
+
+TEST_F(Instrument, ConfigurationNeedsAtMostTwoChannels) {
+  Open(3);
+  for (uint16_t config : {0, 1, 2, 3}) EXPECT_EQ(SetInstrumentConfig(config), STATUS_NOT_SUPPORTED);
+}
+
+// With an instrument, a null pointer where the result goes answers STATUS_INVALID_VALUE.
+TEST_F(Instrument, NullPointersAtTheResultAreInvalidValues) {
+  Open(1);
+  Next().readable = -1;
+  instrument_->calibrationDate = 39887;
+  TriggerCur().values[TR_SOURCES] = 1;
+  instrument_->cur->values[HW_DATASIZE] = 4;
+  const struct {
+    const char* name;
+    VeltraStatus status;
+  } answers[] = {
+      {"GetCalibrationDate", GetCalibrationDate(nullptr)},
+      {"GetSerialNumber", GetSerialNumber(nullptr)},
+      {"GetNrChannels", GetNrChannels(nullptr)},
+      {"GetResolution", GetResolution(nullptr)},
+      {"GetAvailableResolutions", GetAvailableResolutions(nullptr)},
+      {"GetMeasureMode", GetMeasureMode(nullptr)},
+      {"GetChEnabled", GetChEnabled(1, nullptr)},
+      {"SetSampleFrequency", SetSampleFrequency(nullptr)},
+      {"SetSampleFrequencyF", SetSampleFrequencyF(nullptr)},
+      {"GetExternalClock", GetExternalClock(nullptr)},
+      {"GetTransferMode", GetTransferMode(nullptr)},
+      {"GetSensitivity", GetSensitivity(1, nullptr)},
+      {"SetSensitivity", SetSensitivity(1, nullptr)},
+      {"GetAutoRanging", GetAutoRanging(1, nullptr)},
+      {"GetCoupling", GetCoupling(1, nullptr)},
+      {"GetAvailableSensitivities", GetAvailableSensitivities(nullptr)},
+      {"GetTriggerSources", GetTriggerSources(nullptr)},
+      {"GetTriggerSourceOR", GetTriggerSourceOR(nullptr)},
+      {"GetTriggerSourceAND", GetTriggerSourceAND(nullptr)},
+      {"GetTriggerMode", GetTriggerMode(nullptr)},
+      {"GetTriggerLevel", GetTriggerLevel(1, nullptr)},
+      {"GetTriggerHys", GetTriggerHys(1, nullptr)},
+      {"GetMeasurementRawCh", GetMeasurementRawCh(1, nullptr)},
+      {"GetOneMeasurementCh", GetOneMeasurementCh(1, 0, nullptr)},
+      {"GetOneMeasurementRawCh", GetOneMeasurementRawCh(1, 0, nullptr)},
+      {"ADC_GetDataVoltCh", ADC_GetDataVoltCh(1, nullptr)},
+  };
+  for (const auto& a : answers) EXPECT_EQ(a.status, STATUS_INVALID_VALUE) << a.name;
+  uint8_t source = 0;
+  TriggerCur().values[TR_SOURCEOR] = 1;
+  EXPECT_EQ(GetTriggerSource(&source), STATUS_OK);
+  EXPECT_EQ(GetTriggerSource(nullptr), STATUS_INVALID_VALUE);
+}
+
+}  // namespace
+}  // namespace veltra::test
