@@ -4,15 +4,12 @@
 #include <cstring>
 #include <string_view>
 
+#include "hw/HWInterfaces.h"
 #include "util/TextCodec.h"
 
 namespace veltra {
 
 namespace {
-
-// The two identifiers whose value 2 the driver calls 0.
-constexpr uint32_t kIdMode = 0x20;
-constexpr uint32_t kIdClockSource = 0x100000;
 
 constexpr Guid kDefaultInfoId = Guid::Parse("{97A833CD-9A43-451B-8AEF-A15DE5606AF0}");
 constexpr size_t kDevicePathChars = sizeof(DeviceInfoRecord::devicePath) / sizeof(char16_t);
@@ -152,14 +149,20 @@ double InfoCalibrationDate(const DeviceInfoRecord& info) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Values
+// Values and calls
 
 int64_t ValueToDriver(uint32_t id, int64_t value) {
-  return (id == kIdMode || id == kIdClockSource) && value == 2 ? 0 : value;
+  return (id == HW_MODE || id == HW_CLOCKSOURCE) && value == 2 ? 0 : value;
 }
 
 int64_t ValueFromDriver(uint32_t id, int64_t value) {
-  return (id == kIdMode || id == kIdClockSource) && value == 0 ? 2 : value;
+  return (id == HW_MODE || id == HW_CLOCKSOURCE) && value == 0 ? 2 : value;
+}
+
+HResult IoCtl(platform::DeviceFile& file, uint32_t code, const void* in, uint32_t inSize, void* out,
+              uint32_t outSize) {
+  if (!file.IsValid()) return E_ACCESSDENIED;
+  return file.IoControl(code, in, inSize, out, outSize) ? S_OK : E_INVALIDARG;
 }
 
 }  // namespace veltra

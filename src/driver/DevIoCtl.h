@@ -14,6 +14,7 @@
 #include <span>
 #include <string>
 
+#include "framework/ResultCodes.h"
 #include "platform/Guid.h"
 #include "platform/Platform.h"
 #include "util/Routines.h"
@@ -330,5 +331,11 @@ inline uint32_t InfoChannelCount(const DeviceInfoRecord& info) { return info.cha
 // and value passes unchanged.
 int64_t ValueToDriver(uint32_t id, int64_t value);
 int64_t ValueFromDriver(uint32_t id, int64_t value);
+
+// One control call on a device file: E_ACCESSDENIED without calling when the file is not open,
+// S_OK when the driver accepted the call, else E_INVALIDARG. The returned byte count is not looked
+// at.
+HResult IoCtl(platform::DeviceFile& file, uint32_t code, const void* in, uint32_t inSize, void* out,
+              uint32_t outSize);
 
 }  // namespace veltra

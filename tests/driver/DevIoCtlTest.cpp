@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace veltra {
@@ -265,6 +267,58 @@ TEST(DeviceInfo, CalibrationDateAndChannelCount) {
 
   info.channelCount = 2;
   EXPECT_EQ(InfoChannelCount(info), 2u);
+}
+
+// A device that answers IOCTL_GET_CURRENT with twice the record's value and rejects the rest.
+class DoublingDevice : public platform::DeviceProvider {
+ public:
+  std::unique_ptr<platform::DeviceSession> Open() override {
+    return std::make_unique<Session>(calls);
+  }
+  std::atomic<int> calls{0};
+
+ private:
+  class Session : public platform::DeviceSession {
+   public:
+    explicit Session(std::atomic<int>& calls) : calls_(calls) {}
+    bool IoControl(uint32_t code, const void* in, uint32_t inSize, void* out, uint32_t outSize,
+                   uint32_t* returned) override {
+      ++calls_;
+      if (code != IOCTL_GET_CURRENT || inSize != sizeof(GetRecord) || outSize != 8) return false;
+      GetRecord record;
+      std::memcpy(&record, in, sizeof record);
+      const int64_t answer = record.value * 2;
+      std::memcpy(out, &answer, 8);
+      if (returned) *returned = 8;
+      return true;
+    }
+
+   private:
+    std::atomic<int>& calls_;
+  };
+};
+
+TEST(DevIoCtl, IoCtlMapsTheCallsResult) {
+  const Guid classGuid = Guid::Parse("{0D2C5B7E-3F1A-4C55-9E0B-6A7D8C9E1F20}");
+  const std::string path = "\\\\?\\test#ioctl#1";
+  auto device = std::make_shared<DoublingDevice>();
+  const platform::DeviceId id = platform::RegisterDevice(classGuid, path, device);
+
+  GetRecord record{0x20, 21, kInstrumentIndex};
+  int64_t value = 0;
+  platform::DeviceFile closed;
+  EXPECT_EQ(IoCtl(closed, IOCTL_GET_CURRENT, &record, sizeof record, &value, 8), E_ACCESSDENIED);
+  EXPECT_EQ(device->calls, 0) << "no call without an open file";
+
+  platform::DeviceFile file = platform::DeviceFile::Open(path);
+  ASSERT_TRUE(file.IsValid());
+  EXPECT_EQ(IoCtl(file, IOCTL_GET_CURRENT, &record, sizeof record, &value, 8), S_OK);
+  EXPECT_EQ(value, 42);
+  EXPECT_EQ(IoCtl(file, IOCTL_GET_NEXT, &record, sizeof record, &value, 8), E_INVALIDARG);
+
+  platform::UnregisterDevice(id);
+  EXPECT_EQ(IoCtl(file, IOCTL_GET_CURRENT, &record, sizeof record, &value, 8), E_INVALIDARG);
+  EXPECT_EQ(device->calls, 2);
 }
 
 }  // namespace
