@@ -20,6 +20,18 @@ IChannelSettings& NextOf(IChannel& channel) { return Must(channel.GetNextSetting
 // round(f + 1e-8): a frequency a hair below an integer is reported as that integer.
 uint32_t RoundedFrequency(double hertz) { return static_cast<uint32_t>(RoundToInt64(hertz + 1e-8)); }
 
+// Sets the sample frequency from the caller's variable and writes back, as `report` gives it, the
+// frequency the instrument chose.
+template <class T, class Report>
+VeltraStatus SetFrequencyInOut(T* hertz, Report report) {
+  auto instrument = GlobalInstrument();
+  if (!instrument) return STATUS_NO_INSTRUMENT;
+  if (!hertz) return STATUS_INVALID_VALUE;
+  IInstrumentSettings& next = Next(*instrument);
+  next.SetSampleFrequency(static_cast<double>(*hertz));
+  return Deliver(hertz, report(next.GetSampleFrequency()));
+}
+
 }  // namespace
 
 extern "C" {
@@ -161,14 +173,8 @@ uint32_t VELTRA_CALL GetSampleFrequency(void) {
 }
 
 VeltraStatus VELTRA_CALL SetSampleFrequency(uint32_t* hertz) {
-  return Guarded<VeltraStatus>(STATUS_NOT_SUPPORTED, [&] {
-    auto instrument = GlobalInstrument();
-    if (!instrument) return STATUS_NO_INSTRUMENT;
-    if (!hertz) return STATUS_INVALID_VALUE;
-    IInstrumentSettings& next = Next(*instrument);
-    next.SetSampleFrequency(*hertz);
-    return Deliver(hertz, RoundedFrequency(next.GetSampleFrequency()));
-  });
+  return Guarded<VeltraStatus>(STATUS_NOT_SUPPORTED,
+                               [&] { return SetFrequencyInOut(hertz, RoundedFrequency); });
 }
 
 double VELTRA_CALL GetSampleFrequencyF(void) {
@@ -181,12 +187,7 @@ double VELTRA_CALL GetSampleFrequencyF(void) {
 
 VeltraStatus VELTRA_CALL SetSampleFrequencyF(double* hertz) {
   return Guarded<VeltraStatus>(STATUS_NOT_SUPPORTED, [&] {
-    auto instrument = GlobalInstrument();
-    if (!instrument) return STATUS_NO_INSTRUMENT;
-    if (!hertz) return STATUS_INVALID_VALUE;
-    IInstrumentSettings& next = Next(*instrument);
-    next.SetSampleFrequency(*hertz);
-    return Deliver(hertz, next.GetSampleFrequency());
+    return SetFrequencyInOut(hertz, [](double chosen) { return chosen; });
   });
 }
 
