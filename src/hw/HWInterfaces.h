@@ -14,11 +14,10 @@
 #include <string_view>
 
 #include "framework/CommonInterfaces.h"
+#include "util/IFF.h"
+#include "util/Streams.h"
 
 namespace veltra {
-
-struct IIFFStream;
-struct TIFFNode;
 
 // ---------------------------------------------------------------------------------------------
 // Instrument and channel identifiers
@@ -114,9 +113,10 @@ struct IInstrument : IScopeHW {
   virtual ComPtr<IInstrumentSettings> GetSettings(int32_t index) = 0;  // 0 = Cur, 1 = Next
   virtual HResult Start(int64_t value) = 0;  // HW_START := value on Next
   virtual HResult Stop(int64_t value) = 0;   // HW_STOP := value on Cur
-  virtual HResult LoadFromStream(IInterface* stream, uint32_t flags) = 0;  // legacy format
-  virtual HResult LoadFromIFF(IIFFStream* iff, TIFFNode* chunk, uint32_t flags) = 0;
-  virtual HResult SaveToIFF(IIFFStream* iff, TIFFNode*& chunk, uint32_t flags, bool& create) = 0;
+  virtual HResult LoadFromStream(TStream& stream, uint32_t flags) = 0;  // legacy format
+  virtual HResult LoadFromIFF(IIFFStream& iff, TIFFChunk* chunk, uint32_t flags) = 0;
+  // Writes under `chunk`; with `create` set, first a new container there, which becomes `chunk`.
+  virtual HResult SaveToIFF(IIFFStream& iff, TIFFChunk*& chunk, uint32_t flags, bool& create) = 0;
 };
 
 struct IChannel : IScopeHW {
@@ -132,7 +132,7 @@ struct IChannel : IScopeHW {
   virtual void SetGain(double gain) = 0;
   virtual uint32_t GetInputKind() = 0;  // 0 ordinary input, 1 the other input kind
   virtual bool GetInputFlag() = 0;      // true together with input kind 1
-  virtual HResult LoadFromStream(IInterface* stream, uint32_t flags) = 0;
+  virtual HResult LoadFromStream(TStream& stream, uint32_t flags) = 0;  // legacy format
 };
 
 // Typed access to instrument settings. Readers pass parameter 0 unless stated; writers answer the

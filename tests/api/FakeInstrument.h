@@ -172,7 +172,7 @@ class TFakeChannel : public TOwnInterfacedObject, public IChannel {
   void SetGain(double) override {}
   uint32_t GetInputKind() override { return 0; }
   bool GetInputFlag() override { return false; }
-  HResult LoadFromStream(IInterface*, uint32_t) override { return E_NOTIMPL; }
+  HResult LoadFromStream(TStream&, uint32_t) override { return E_NOTIMPL; }
 
   Owned<TFakeChannelSettings> cur;
   Owned<TFakeChannelSettings> next;
@@ -212,9 +212,9 @@ class TFakeInstrument : public TInterfacedHideObject, public IInstrument {
   ComPtr<IInstrumentSettings> GetSettings(int32_t index) override;
   HResult Start(int64_t value) override;
   HResult Stop(int64_t value) override;
-  HResult LoadFromStream(IInterface*, uint32_t) override { return E_NOTIMPL; }
-  HResult LoadFromIFF(IIFFStream*, TIFFNode*, uint32_t) override { return E_NOTIMPL; }
-  HResult SaveToIFF(IIFFStream*, TIFFNode*&, uint32_t, bool&) override { return E_NOTIMPL; }
+  HResult LoadFromStream(TStream&, uint32_t) override { return E_NOTIMPL; }
+  HResult LoadFromIFF(IIFFStream&, TIFFChunk*, uint32_t) override { return E_NOTIMPL; }
+  HResult SaveToIFF(IIFFStream&, TIFFChunk*&, uint32_t, bool&) override { return E_NOTIMPL; }
 
   uint32_t serial = 27001;
   double calibrationDate = 0.0;
