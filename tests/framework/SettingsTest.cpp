@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <filesystem>
 #include <string>
 #include <vector>
 
-#include "util/IFF_IDs.h"
+#include "util/IFFData.h"
+#include "util/IFFHelper.h"
+#include "util/DataTypes.h"
 
 namespace veltra {
 namespace {
@@ -344,6 +347,83 @@ TEST_F(SettingsTest, MalformedSettingsChunksApplyNothing) {
   TIFFStream iff(stream, true);
   EXPECT_EQ(settings->LoadFromChunk(iff, nullptr, 1), 0xFFFFFFFFu);
   EXPECT_EQ(settings->LoadFromChunk(iff, iff.GetRoot(), 1), 0xFFFFFFFFu);
+}
+
+
+// A file with containers, typed values, plain and keyed data chunks and settings chunks, written,
+// closed and read back.
+TEST_F(SettingsTest, FileRoundTrip) {
+  const std::string path = (std::filesystem::temp_directory_path() / "veltra-roundtrip.iff").string();
+  const TChunkID kName = MakeChunkID("NAME");
+  const TChunkID kRaw = MakeChunkID("RAW ");
+  const TChunkID kVolt = MakeChunkID("VOLT");
+  std::vector<uint16_t> codes(50000);
+  for (size_t i = 0; i < codes.size(); ++i) codes[i] = static_cast<uint16_t>(i * 31);
+  const std::vector<double> volts = {-2.0, -0.5, 0.0, 1.25, 1.999755859375};
+  for (int bit = 2; bit < 31; ++bit) owner->values[bit] = int64_t{1000} * bit - (int64_t{1} << 40);
+  {
+    TIFFStream iff(std::make_unique<TFileStream>(path, TFileStream::Mode::Create), true);
+    TIFFChunk* form = iff.AddContainer(iff.GetRoot(), ID_FORM, MakeChunkID("INST"));
+    TIFFChunk* list = iff.AddContainer(form, ID_LIST, ID_SPACES);
+    TIFFChunk* signal = iff.AddContainer(list, ID_FORM, MakeChunkID("SGNL"));
+    TIFFHelper helper(iff, signal);
+    helper.WriteWord(MakeChunkID("WORD"), 0xABCD);
+    helper.WriteInteger(MakeChunkID("INT "), -123456);
+    helper.WriteSingle(MakeChunkID("SNGL"), -0.75f);
+    helper.WriteInt64(MakeChunkID("I64 "), -(int64_t{1} << 50));
+    helper.WriteWideString(kName, "Kanal 1 – Spannung");
+    helper.WriteAnsiString(MakeChunkID("UNIT"), "V");
+    ASSERT_TRUE(WriteDataChunk(iff, signal, kRaw, "", 0, 1, DT_ARRAY_UINT16, DT_ARRAY_UINT16, codes.size(), codes.data()));
+    ASSERT_TRUE(WriteDataChunk(iff, signal, kVolt, "x7Kq_2Ab", -2, 2, DT_ARRAY_UINT16, DT_ARRAY_DOUBLE, volts.size(),
+                               volts.data()));
+    settings->SaveToChunk(iff, form, true, ID_SETTINGS_CUR);
+    settings->SaveToChunk(iff, form, true, ID_SETTINGS_NEXT);
+    iff.AddChunk(iff.GetRoot(), ID_JUNK, 1000);  // room to grow, dropped when the file is closed
+  }
+
+  {  // read back; the file closes before it is removed
+    auto file = std::make_unique<TFileStream>(path, TFileStream::Mode::OpenRead);
+    TFileStream& raw = *file;
+    TIFFStream iff(std::move(file), false);
+    ASSERT_EQ(iff.CountChunks(iff.GetRoot(), 0), 1);
+    EXPECT_EQ(raw.Size(), int64_t{iff.GetChunkSize(iff.GetRoot()->firstChild)} + 8);
+    const TChunkTypePair signalType[] = {{ID_FORM, MakeChunkID("SGNL")}};
+    TIFFChunk* signal = iff.FindContainer(iff.GetRoot(), signalType, -1);
+    ASSERT_NE(signal, nullptr);
+    EXPECT_EQ(signal->parent->type, MakeChunkID("SGNL"));  // the LIST took its only child's type
+    TIFFHelper helper(iff, signal);
+    EXPECT_EQ(helper.ReadWord(MakeChunkID("WORD")), 0xABCD);
+    EXPECT_EQ(helper.ReadInteger(MakeChunkID("INT ")), -123456);
+    EXPECT_EQ(helper.ReadSingle(MakeChunkID("SNGL")), -0.75f);
+    EXPECT_EQ(helper.ReadInt64(MakeChunkID("I64 ")), -(int64_t{1} << 50));
+    EXPECT_EQ(helper.ReadWideString(kName), "Kanal 1 – Spannung");
+    EXPECT_EQ(helper.ReadAnsiString(MakeChunkID("UNIT")), "V");
+    std::vector<uint16_t> codesBack(codes.size());
+    size_t count = codesBack.size();
+    ASSERT_TRUE(ReadDataChunk(iff, signal, kRaw, "", 0, 1, DT_ARRAY_UINT16, DT_ARRAY_UINT16, count, codesBack.data()));
+    EXPECT_EQ(codesBack, codes);
+    std::vector<double> voltsBack(volts.size());
+    count = voltsBack.size();
+    ASSERT_TRUE(ReadDataChunk(iff, signal, kVolt, "x7Kq_2Ab", -2, 2, DT_ARRAY_UINT16, DT_ARRAY_DOUBLE, count, voltsBack.data()));
+    EXPECT_EQ(voltsBack, volts);
+
+    ComPtr<TTestOwner> other = MakeObject<TTestOwner>();
+    Owned<TCachedSettings> loaded = other->MakeSettings();
+    const TChunkID ids[] = {ID_SETTINGS_NEXT};
+    // The read-only identifier keeps its value, the rounded one reads back rounded, and the one
+    // that cannot be read was saved as 0 and fails the check: all three are reported.
+    EXPECT_EQ(loaded->LoadFromChunk(iff, iff.FindChunk(iff.GetRoot(), ids, 2), 0xFFFFFFFF),
+              kRounded | kReadOnly | kFailing);
+    for (int bit = 2; bit < 31; ++bit) {
+      SCOPED_TRACE(bit);
+      const uint32_t id = 1u << bit;
+      const int64_t expected = id == kReadOnly || id == kFailing ? 0
+                               : id == kRounded                  ? owner->values[bit] & ~int64_t{15}
+                                                                 : owner->values[bit];
+      EXPECT_EQ(other->values[bit], expected);
+    }
+  }
+  std::filesystem::remove(path);
 }
 
 }  // namespace
