@@ -1,7 +1,7 @@
 // Generate-and-quantise rate of the simulated probe next to a memcpy of the same output bytes.
 // The counter `vs_memcpy` is the generator's rate divided by memcpy's, both measured in this run
-// over the same buffers (the fastest of a few runs each); the simulator must not dominate a measurement of the library, so it
-// should stay at 0.1 or above.
+// over the same buffers (the fastest of a few runs each); the simulator must not dominate a
+// measurement of the library, so it should stay at 0.1 or above.
 
 #include <benchmark/benchmark.h>
 

@@ -9,8 +9,10 @@
 namespace veltra::sim {
 
 // The generation loops are compiled once more for the wider vector units where the toolchain can
-// pick the variant at load time.
-#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
+// pick the variant at load time (not under ThreadSanitizer, whose runtime is not up yet when the
+// loader picks).
+#if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__) && \
+    !defined(__SANITIZE_THREAD__)
 #define VELTRA_VECTOR_CLONES \
   __attribute__((target_clones("default", "arch=x86-64-v3", "arch=x86-64-v4")))
 #else
@@ -71,7 +73,8 @@ std::shared_ptr<const NoiseTables> NoiseTablesFor(uint64_t seed) {
     if (entry.tables && entry.seed == seed) return entry.tables;
   }
   auto tables = std::make_shared<NoiseTables>();
-  const uint32_t key = Mix32(static_cast<uint32_t>(seed) ^ Mix32(static_cast<uint32_t>(seed >> 32)));
+  const uint32_t key =
+      Mix32(static_cast<uint32_t>(seed) ^ Mix32(static_cast<uint32_t>(seed >> 32)));
   FillUniform(tables->first, kNoiseLength1, key);
   FillUniform(tables->second, kNoiseLength2, Mix32(key + 0x9E3779B9u));
   cache[nextSlot] = Entry{seed, tables};
@@ -86,8 +89,8 @@ enum class Shape { kNone, kSine7, kSine5, kSquare, kTriangle };
 
 // What one pass needs.
 struct Pass {
-  uint32_t phase;  // phase of the first sample (upper 32 bits)
-  uint32_t step;   // upper 32 bits of the step
+  uint32_t phase;        // phase of the first sample (upper 32 bits)
+  uint32_t step;         // upper 32 bits of the step
   float k1, k3, k5, k7;  // the waveform polynomial in code steps (the amplitude for square waves)
   float bias;
   const float* noise1;  // the noise tables at this pass's first sample
@@ -109,8 +112,7 @@ VELTRA_VECTOR_CLONES void GeneratePass(const Pass pass, Code* out, size_t count)
       if constexpr (kShape == Shape::kSquare) {
         x += std::copysign(pass.k1, quarters);
       } else {
-        const float folded =
-            std::copysign(1.0f - std::fabs(std::fabs(quarters) - 1.0f), quarters);
+        const float folded = std::copysign(1.0f - std::fabs(std::fabs(quarters) - 1.0f), quarters);
         const float r2 = folded * folded;
         if constexpr (kShape == Shape::kSine7) {
           x += folded * (pass.k1 + r2 * (pass.k3 + r2 * (pass.k5 + r2 * pass.k7)));

@@ -22,9 +22,9 @@
 namespace veltra::sim {
 
 struct Quantisation {
-  double range = 2.0;        // V full scale: codes span -range ... +range
-  uint32_t resolution = 8;   // bits: 8, 12, 14 or 16
-  bool acCoupled = false;    // AC coupling removes the signal's mean (its offset)
+  double range = 2.0;       // V full scale: codes span -range ... +range
+  uint32_t resolution = 8;  // bits: 8, 12, 14 or 16
+  bool acCoupled = false;   // AC coupling removes the signal's mean (its offset)
 
   // Bits of a code in the record: 8 up to 8 bits of resolution, else 16.
   uint32_t CodeBits() const { return resolution <= 8 ? 8 : 16; }
@@ -68,9 +68,9 @@ class SampleStream {
   std::shared_ptr<const void> noise_;    // the seed's noise tables; null without noise
   float noiseScale_ = 0.0f;              // code steps per unit of the tables' sum
   float maxCode_ = 0.0f;
-  uint32_t shift_ = 0;                   // resolution code to record code
+  uint32_t shift_ = 0;  // resolution code to record code
   double periodSamples_ = 0.0;
-  bool flat_ = false;                    // every sample has the code `flatCode_`
+  bool flat_ = false;  // every sample has the code `flatCode_`
   uint32_t flatCode_ = 0;
 };
 

@@ -65,6 +65,21 @@ std::string FormatNumber(double value) {
 
 }  // namespace
 
+SignalSpec WaveSignal(Waveform waveform, double frequency, double amplitude, double offset,
+                      double noise) {
+  SignalSpec signal;
+  signal.waveform = waveform;
+  signal.frequency = frequency;
+  signal.amplitude = amplitude;
+  signal.offset = offset;
+  signal.noise = noise;
+  return signal;
+}
+
+SignalSpec DcSignal(double level, double noise) {
+  return WaveSignal(Waveform::kDc, 0.0, 0.0, level, noise);
+}
+
 std::optional<double> ParseNumber(std::string_view text) {
   double factor = 1.0;
   if (!text.empty() && PrefixFactor(text.back()) != 0.0) {

@@ -28,6 +28,11 @@ struct SignalSpec {
   friend bool operator==(const SignalSpec&, const SignalSpec&) = default;
 };
 
+// Signals built in code: a periodic waveform (or noise, whose RMS is `amplitude`), a constant.
+SignalSpec WaveSignal(Waveform waveform, double frequency, double amplitude, double offset = 0.0,
+                      double noise = 0.0);
+SignalSpec DcSignal(double level, double noise = 0.0);
+
 // A number such as "1k", "2.5M", "-0.3", "500m", "10u"; nothing when the text is not a finite
 // number with at most one prefix letter.
 std::optional<double> ParseNumber(std::string_view text);

@@ -1,34 +1,14 @@
-#include "sim/SampleGenerator.h"
-
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <numbers>
 #include <vector>
 
+#include "sim/SampleGenerator.h"
 #include "sim/Signal.h"
 
 namespace veltra::sim {
 namespace {
-
-SignalSpec Dc(double level) {
-  SignalSpec s;
-  s.waveform = Waveform::kDc;
-  s.amplitude = 0.0;
-  s.offset = level;
-  return s;
-}
-
-SignalSpec Periodic(Waveform waveform, double frequency, double amplitude, double offset = 0.0,
-                    double noise = 0.0) {
-  SignalSpec s;
-  s.waveform = waveform;
-  s.frequency = frequency;
-  s.amplitude = amplitude;
-  s.offset = offset;
-  s.noise = noise;
-  return s;
-}
 
 std::vector<uint32_t> Generate(const SignalSpec& signal, const Quantisation& q, double fs,
                                size_t count, uint64_t offset = 0, uint64_t seed = 7,
@@ -56,28 +36,28 @@ TEST(SampleGenerator, DcLevelGivesTheExactCode) {
     uint32_t code;
   };
   const Case cases[] = {
-      {8, 2.0, 0.5, false, 160},           // 128 + 0.5 / 2 * 128
+      {8, 2.0, 0.5, false, 160},  // 128 + 0.5 / 2 * 128
       {8, 2.0, 0.0, false, 128},
-      {8, 2.0, 5.0, false, 255},           // clipped at full scale
+      {8, 2.0, 5.0, false, 255},  // clipped at full scale
       {8, 2.0, -5.0, false, 0},
-      {12, 2.0, 0.5, false, 2560u << 4},   // 12-bit code in the upper bits of 16
+      {12, 2.0, 0.5, false, 2560u << 4},  // 12-bit code in the upper bits of 16
       {12, 2.0, 9.0, false, 4095u << 4},
       {14, 4.0, 1.23, false, 10711u << 2},  // 8192 + round(1.23 / 4 * 8192)
-      {16, 0.8, -0.3, false, 20480},       // 32768 - 0.3 / 0.8 * 32768
+      {16, 0.8, -0.3, false, 20480},        // 32768 - 0.3 / 0.8 * 32768
       {16, 0.8, 0.9, false, 65535},
-      {16, 0.8, 0.5, true, 32768},         // AC coupling removes the level
+      {16, 0.8, 0.5, true, 32768},  // AC coupling removes the level
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.resolution << " bit, " << c.range << " V, " << c.level);
     const Quantisation q{c.range, c.resolution, c.ac};
     EXPECT_EQ(q.CodeOf(c.ac ? 0.0 : c.level), c.code);
-    const std::vector<uint32_t> codes = Generate(Dc(c.level), q, 1e6, 3000);
+    const std::vector<uint32_t> codes = Generate(DcSignal(c.level), q, 1e6, 3000);
     for (uint32_t code : codes) ASSERT_EQ(code, c.code);
   }
 }
 
 TEST(SampleGenerator, OpenProbeTipIsAFlatZero) {
-  SignalSpec open = Periodic(Waveform::kSine, 1e3, 1.0, 0.5, 0.1);
+  SignalSpec open = WaveSignal(Waveform::kSine, 1e3, 1.0, 0.5, 0.1);
   open.connected = false;
   for (uint32_t code : Generate(open, Quantisation{2.0, 16, false}, 1e6, 2000)) {
     ASSERT_EQ(code, 32768u);
@@ -91,9 +71,8 @@ TEST(SampleGenerator, PeriodicWaveformsFollowTheirFormula) {
     Waveform waveform;
     uint32_t resolution;
   };
-  const Case cases[] = {{Waveform::kSine, 8},     {Waveform::kSine, 12},
-                        {Waveform::kSine, 14},    {Waveform::kSine, 16},
-                        {Waveform::kTriangle, 16}, {Waveform::kSquare, 12}};
+  const Case cases[] = {{Waveform::kSine, 8},  {Waveform::kSine, 12},     {Waveform::kSine, 14},
+                        {Waveform::kSine, 16}, {Waveform::kTriangle, 16}, {Waveform::kSquare, 12}};
   const double fs = 1e6;
   const double f = 1234.5;
   const double amplitude = 1.5;
@@ -104,7 +83,7 @@ TEST(SampleGenerator, PeriodicWaveformsFollowTheirFormula) {
     const Quantisation q{2.0, c.resolution, false};
     const size_t count = 20000;
     const std::vector<uint32_t> codes =
-        Generate(Periodic(c.waveform, f, amplitude, offset), q, fs, count, 0, 7, firstPhase);
+        Generate(WaveSignal(c.waveform, f, amplitude, offset), q, fs, count, 0, 7, firstPhase);
     const uint32_t stepCodes = 1u << (q.CodeBits() - c.resolution);
     for (size_t i = 0; i < count; ++i) {
       const double turns = 0.125 + f * static_cast<double>(i) / fs;
@@ -125,7 +104,7 @@ TEST(SampleGenerator, PeriodicWaveformsFollowTheirFormula) {
 
 TEST(SampleGenerator, NoiseHasTheConfiguredRmsAndIsReproducible) {
   const Quantisation q{2.0, 16, false};
-  const SignalSpec noisy = Periodic(Waveform::kNoise, 0.0, 0.1, 0.5);
+  const SignalSpec noisy = WaveSignal(Waveform::kNoise, 0.0, 0.1, 0.5);
   const std::vector<uint32_t> codes = Generate(noisy, q, 1e6, 200000);
   double sum = 0.0;
   double squares = 0.0;
@@ -143,7 +122,7 @@ TEST(SampleGenerator, NoiseHasTheConfiguredRmsAndIsReproducible) {
   // offset equals that stretch of the whole.
   EXPECT_EQ(Generate(noisy, q, 1e6, 5000, 0, 7), Generate(noisy, q, 1e6, 5000, 0, 7));
   EXPECT_NE(Generate(noisy, q, 1e6, 5000, 0, 7), Generate(noisy, q, 1e6, 5000, 0, 8));
-  const SignalSpec sine = Periodic(Waveform::kSine, 777.0, 0.8, 0.1, 0.05);
+  const SignalSpec sine = WaveSignal(Waveform::kSine, 777.0, 0.8, 0.1, 0.05);
   const std::vector<uint32_t> whole = Generate(sine, q, 1e6, 6000);
   const std::vector<uint32_t> tail = Generate(sine, q, 1e6, 3333, 2667);
   EXPECT_TRUE(std::equal(tail.begin(), tail.end(), whole.begin() + 2667));
