@@ -165,8 +165,8 @@ class IFFEditModel {
         topLevelEnd += Extent(size);
         if (node->id == ID_JUNK && size < 4) problems += where + "top-level JUNK shorter than 4 bytes\n";
       }
-      if ((size & 1) && bytes[static_cast<size_t>(node->position + 8 + size)] != 0) {
-        problems += where + "pad byte not zero\n";
+      if (const auto pad = static_cast<size_t>(node->position + 8 + size); (size & 1) && (pad >= bytes.size() || bytes[pad] != 0)) {
+        problems += where + "pad byte missing or not zero\n";
       }
       if (IsContainerID(node->id)) {
         int64_t expected = 4;
