@@ -104,10 +104,10 @@ struct Pass {
 // without branches per waveform and code width, so that it runs as vector code.
 template <Shape kShape, bool kNoise, class Code>
 VELTRA_VECTOR_CLONES void GeneratePass(const Pass pass, Code* out, size_t count) {
-  for (size_t i = 0; i < count; ++i) {
+  uint32_t p = pass.phase;
+  for (size_t i = 0; i < count; ++i, p += pass.step) {
     float x = pass.bias;
     if constexpr (kShape != Shape::kNone) {
-      const uint32_t p = pass.phase + static_cast<uint32_t>(i) * pass.step;
       const float quarters = static_cast<float>(static_cast<int32_t>(p)) * 0x1p-30f;  // -2 ... 2
       if constexpr (kShape == Shape::kSquare) {
         x += std::copysign(pass.k1, quarters);

@@ -195,29 +195,38 @@ std::optional<SimDevice::TriggerResult> SimDevice::FindTrigger(std::unique_lock<
         }
         continue;
       }
-      // The next chunk, once its samples exist.
-      const size_t chunk = static_cast<size_t>(
-          std::min<uint64_t>({kSearchChunk, expiry - position,
-                              std::max<uint64_t>(1, static_cast<uint64_t>(fs / 100))}));
-      if (!WaitUntil(lock, runId, static_cast<double>(position + chunk) / fs,
-                     [&] { return forced_ || triggerChanges_ != changes; })) {
-        return std::nullopt;
+      // The next chunk. With real timing only samples whose moment has passed exist: search what
+      // exists, and when caught up wait for about a hundredth of a second more of them.
+      uint64_t chunk = std::min<uint64_t>(kSearchChunk, expiry - position);
+      if (!instant_) {
+        const double elapsed = platform::HighResSeconds() - runStart_;
+        const auto existing = static_cast<uint64_t>(std::max(0.0, elapsed * fs));
+        if (existing <= position) {
+          const uint64_t wanted =
+              std::min<uint64_t>(chunk, std::max<uint64_t>(1, static_cast<uint64_t>(fs / 100)));
+          if (!WaitUntil(lock, runId, static_cast<double>(position + wanted) / fs,
+                         [&] { return forced_ || triggerChanges_ != changes; })) {
+            return std::nullopt;
+          }
+          continue;
+        }
+        chunk = std::min(chunk, existing - position);
       }
       if (forced_ || triggerChanges_ != changes) continue;
       lock.unlock();
+      const auto count = static_cast<size_t>(chunk);
       for (uint32_t c = 0; c < channelCount_; ++c) {
         if (!conditions[c].inOr && !conditions[c].inAnd) continue;
         if (streams.codeBits == 8) {
-          streams.channels[c].Fill(position, searchBytes_.data(), chunk);
-          std::copy_n(searchBytes_.begin(), chunk, searchCodes_[c].begin());
+          streams.channels[c].Fill(position, searchBytes_.data(), count);
+          std::copy_n(searchBytes_.begin(), count, searchCodes_[c].begin());
         } else {
-          streams.channels[c].Fill(position, searchCodes_[c].data(), chunk);
+          streams.channels[c].Fill(position, searchCodes_[c].data(), count);
         }
       }
-      const size_t from = earliest > position
-                              ? static_cast<size_t>(std::min<uint64_t>(earliest - position, chunk))
-                              : 0;
-      const std::optional<size_t> found = search.Feed(chunks, chunk, from);
+      const size_t from =
+          earliest > position ? static_cast<size_t>(std::min(earliest - position, chunk)) : 0;
+      const std::optional<size_t> found = search.Feed(chunks, count, from);
       lock.lock();
       if (found) return TriggerResult{position + *found, true};
       position += chunk;

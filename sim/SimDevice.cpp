@@ -240,13 +240,13 @@ bool SimDevice::Set(uint64_t client, Family family, const SetRecord& record, uin
     changed_.notify_all();
   } else {
     ok = settings_.Set(family, id, record.index, record.value);
+    if (ok && family == Family::kTriggerCurrent) {
+      ++triggerChanges_;  // a record waiting for its trigger searches afresh
+      changed_.notify_all();
+    }
   }
   if (!ok) return false;
   changes.Merge(settings_.Changes(before, settings_.Snapshot()));
-  if (family == Family::kTriggerCurrent) {
-    ++triggerChanges_;
-    changed_.notify_all();
-  }
   if (family == Family::kControl && id == kControlFrameInterval) ApplyFrameIntervalLocked();
   bool news = false;
   if (record.wait == kWaitForNews) {

@@ -1,5 +1,6 @@
 #include "ProtocolClient.h"
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -107,12 +108,21 @@ News ProtocolClient::ReadBlock() {
 
 std::optional<News> ProtocolClient::WaitNews(uint32_t timeoutMs, const Processing& process) {
   if (!news_) return std::nullopt;
-  platform::Event* events[] = {news_.get()};
-  if (platform::WaitAny(events, timeoutMs) != 0) return std::nullopt;
-  News news = ReadBlock();
-  if (process) process(news);
-  done_->Set();
-  return news;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        end - std::chrono::steady_clock::now());
+    platform::Event* events[] = {news_.get()};
+    if (platform::WaitAny(events, static_cast<uint32_t>(std::max<int64_t>(left.count(), 0))) != 0) {
+      return std::nullopt;
+    }
+    News news = ReadBlock();
+    if (!news.records.empty() && process) process(news);
+    done_->Set();
+    // A news event whose block was already read (the news went with a pending answer) is done
+    // with at once, as the library does.
+    if (!news.records.empty()) return news;
+  }
 }
 
 std::optional<News> ProtocolClient::WaitMeasurement(uint32_t timeoutMs, const Processing& process) {

@@ -509,6 +509,14 @@ TEST(SimTiming, RealTimeOutLastsItsTime) {
   ASSERT_TRUE(client.Set(IOCTL_SET_NEXT, HW_START, -1, 1).has_value());
   ASSERT_TRUE(client.WaitMeasurement(kPatience).has_value());
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(200));
+  EXPECT_EQ(client.Get(IOCTL_GET_TRIGGER_CURRENT, TR_TRIGGER, -1), 0);
+
+  // A signal that crosses the level triggers while the time passes.
+  probe->SetSignal(0, WaveSignal(Waveform::kSine, 1000.0, 1.5));
+  ASSERT_TRUE(client.Set(IOCTL_SET_TRIGGER_NEXT, TR_LEVEL, 0, Fraction(0.5)).has_value());
+  ASSERT_TRUE(client.Set(IOCTL_SET_NEXT, HW_START, -1, 1).has_value());
+  ASSERT_TRUE(client.WaitMeasurement(kPatience).has_value());
+  EXPECT_EQ(client.Get(IOCTL_GET_TRIGGER_CURRENT, TR_TRIGGER, -1), 1);
 }
 
 TEST_F(SimDeviceTest, StopEndsAWaitingMeasurement) {
