@@ -279,6 +279,8 @@ TEST_F(SimDeviceTest, SetsRoundAndReportChangesInTheBlock) {
       // Block mode is 0 on the wire.
       {IOCTL_SET_NEXT, HW_MODE, -1, 1, 1, NotificationKind::kNext, HW_MODE, 0},
       {IOCTL_SET_NEXT, HW_MODE, -1, 2, 0, NotificationKind::kNext, HW_MODE, 0},
+      {IOCTL_SET_NEXT, HW_CLOCKSOURCE, -1, 1, 1, NotificationKind::kNext, HW_CLOCKSOURCE, 0},
+      {IOCTL_SET_NEXT, HW_CLOCKSOURCE, -1, 2, 0, NotificationKind::kNext, HW_CLOCKSOURCE, 0},
       {IOCTL_SET_NEXT, HW_COUPLING, 0, 2, 2, NotificationKind::kNext, 0, HW_COUPLING},
       {IOCTL_SET_NEXT, HW_ENABLE, 0, 0, 0, NotificationKind::kNext, 0, HW_ENABLE},
       {IOCTL_SET_TRIGGER_NEXT, TR_LEVEL, 0, Fraction(1.5), kFractionOne,
@@ -662,18 +664,73 @@ TEST(SimClients, OpenCountAndConnectionLimit) {
   EXPECT_FALSE(clients[0]->Set(IOCTL_SET_CONTROL, kControlOpenCount, -1, 1).has_value());
 }
 
+// Plugging in and pulling out reach the windows registered for the class and for an open file,
+// as the library learns of them; a stream running at the time ends with the device.
 TEST(SimRemoval, UnpluggingWhileStreamingEndsEverything) {
+  struct Change {
+    uintptr_t event;
+    uint32_t deviceType;
+  };
+  std::vector<Change> changes;
+  platform::MessageWindow window([&](uint32_t message, uintptr_t wParam, intptr_t lParam) {
+    if (message == platform::kWmDeviceChange && lParam != 0) {
+      changes.push_back(
+          {wParam, reinterpret_cast<const platform::DevBroadcastHeader*>(lParam)->deviceType});
+    }
+    return intptr_t{0};
+  });
+  const platform::DeviceNotification classRegistration =
+      platform::RegisterInterfaceNotification(window, kDriverInterfaceClass);
   const std::shared_ptr<SimulatedProbe> probe = Plug(Config());
+  platform::PumpMessages();
+  ASSERT_EQ(changes.size(), 1u);
+  EXPECT_EQ(changes[0].event, platform::kDbtDeviceArrival);
+  platform::UnregisterDeviceNotification(classRegistration);
+
   ProtocolClient client(probe->Path());
   ASSERT_TRUE(client.Connect());
+  const platform::DeviceNotification fileRegistration =
+      platform::RegisterHandleNotification(window, client.File());
   ASSERT_TRUE(client.Set(IOCTL_SET_NEXT, HW_MODE, -1, 1).has_value());
   ASSERT_TRUE(client.Set(IOCTL_SET_NEXT, HW_START, -1, -1).has_value());
   ASSERT_TRUE(client.WaitMeasurement(kPatience).has_value());
   probe->Unplug();
   EXPECT_FALSE(client.Get(IOCTL_GET_NEXT, HW_MODE, -1).has_value());
   EXPECT_FALSE(client.Acquire(1, 0).has_value());
+  platform::PumpMessages();
+  ASSERT_EQ(changes.size(), 2u);
+  EXPECT_EQ(changes[1].event, platform::kDbtDeviceRemoveComplete);
+  EXPECT_EQ(changes[1].deviceType, platform::kDbtDevTypHandle);
+  platform::UnregisterDeviceNotification(fileRegistration);
   client.Close();
   EXPECT_EQ(probe->OpenCount(), 0);
+}
+
+// Completed records are announced no more often than the frame interval allows: a stream of a
+// thousand records a second reaches the reader in a few blocks, each with many records.
+TEST(SimTiming, FrameIntervalLimitsTheAnnouncements) {
+  const std::shared_ptr<SimulatedProbe> probe = Plug(Config(Preset::kProbe, false));
+  ProtocolClient client(probe->Path());
+  ASSERT_TRUE(client.Connect());
+  ASSERT_TRUE(client.Set(IOCTL_SET_CONTROL, kControlFrameInterval, -1, 100).has_value());
+  ASSERT_TRUE(client.Set(IOCTL_SET_NEXT, HW_DATASIZE, -1, 1000).has_value());
+  ASSERT_TRUE(client.Set(IOCTL_SET_NEXT, HW_SAMPLEFREQUENCY, -1, 1'000'000 * kHz).has_value());
+  ASSERT_TRUE(client.Set(IOCTL_SET_NEXT, HW_MODE, -1, 1).has_value());
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(client.Set(IOCTL_SET_NEXT, HW_START, -1, -1).has_value());
+  int announcements = 0;
+  uint32_t newest = 0;
+  while (std::chrono::steady_clock::now() - start < std::chrono::milliseconds(350)) {
+    const std::optional<News> news = client.WaitMeasurement(kPatience);
+    ASSERT_TRUE(news.has_value());
+    ++announcements;
+    newest = news->newest;
+  }
+  const auto elapsed = std::chrono::steady_clock::now() - start;
+  ASSERT_TRUE(client.Set(IOCTL_SET_CURRENT, HW_STOP, -1, 0).has_value());
+  const auto frames = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count() / 100;
+  EXPECT_LE(announcements, frames + 1);
+  EXPECT_GT(newest, static_cast<uint32_t>(announcements));  // several records per announcement
 }
 
 }  // namespace
