@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -92,13 +93,18 @@ void BM_Memcpy(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
-// Keeps every run's time per iteration, to print the ratios after the table.
+// Keeps each benchmark's CPU time per iteration (the median when repeated), to print the ratios
+// after the table. CPU time, because on a shared machine wall time also counts other processes.
 class RatioReporter : public benchmark::ConsoleReporter {
  public:
   void ReportRuns(const std::vector<Run>& runs) override {
     for (const Run& run : runs) {
-      if (run.run_type == Run::RT_Iteration && !run.error_occurred) {
-        times_[run.benchmark_name()] = run.GetAdjustedRealTime();
+      if (run.error_occurred) continue;
+      const std::string name = run.run_name.str();
+      if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median") {
+        medians_[name] = run.GetAdjustedCPUTime();
+      } else if (run.run_type == Run::RT_Iteration) {
+        times_[name] = run.GetAdjustedCPUTime();
       }
     }
     ConsoleReporter::ReportRuns(runs);
@@ -110,12 +116,12 @@ class RatioReporter : public benchmark::ConsoleReporter {
     for (const Case& c : kCases) {
       std::printf("%-24s", c.name);
       for (int64_t size : kSizes) {
-        const auto convert = times_.find(std::string("convert/") + c.name + "/" + std::to_string(size));
-        const auto copy = times_.find("memcpy/" + std::to_string(size));
-        if (convert == times_.end() || copy == times_.end()) {
-          std::printf(" %10s", "-");
+        const auto convert = Time(std::string("convert/") + c.name + "/" + std::to_string(size));
+        const auto copy = Time("memcpy/" + std::to_string(size));
+        if (convert && copy) {
+          std::printf(" %9.2fx", *convert / *copy);
         } else {
-          std::printf(" %9.2fx", convert->second / copy->second);
+          std::printf(" %10s", "-");
         }
       }
       std::printf("\n");
@@ -123,7 +129,14 @@ class RatioReporter : public benchmark::ConsoleReporter {
   }
 
  private:
+  std::optional<double> Time(const std::string& name) const {
+    if (const auto median = medians_.find(name); median != medians_.end()) return median->second;
+    if (const auto time = times_.find(name); time != times_.end()) return time->second;
+    return std::nullopt;
+  }
+
   std::map<std::string, double> times_;
+  std::map<std::string, double> medians_;
 };
 
 }  // namespace

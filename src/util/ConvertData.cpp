@@ -7,9 +7,11 @@
 #include <limits>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <type_traits>
 #include <vector>
 
+#include "util/ConvertKernels.h"
 #include "util/DataTypes.h"
 #include "util/ExtendedPrecision.h"
 
@@ -90,14 +92,6 @@ bool VisitInt(uint32_t type, F&& f) {
 template <class T>
 constexpr int kBits = static_cast<int>(sizeof(T) * 8);
 
-// 2^n as a double, for -1074 < n < 1024.
-constexpr double Pow2(int n) {
-  double value = 1.0;
-  for (; n > 0; --n) value *= 2.0;
-  for (; n < 0; ++n) value *= 0.5;
-  return value;
-}
-
 // The code as an unsigned number: signed codes are offset binary with the top bit flipped.
 template <class T>
 uint64_t OffsetCode(T raw) {
@@ -136,7 +130,7 @@ struct FloatToIntScale {
 
 template <class D>
 FloatToIntScale MakeFloatToIntScale(double min, double max) {
-  const Extended lmin = min;
+  const auto lmin = static_cast<Extended>(min);
   return {lmin, PowerOfTwo(kBits<D>) / (static_cast<Extended>(max) - lmin)};
 }
 
@@ -169,7 +163,7 @@ template <class S, class D>
 template <class S, class D>
 [[gnu::noinline]] void ReferenceIntToFloat(const void* source, void* destination, size_t count,
                                            double min, double max) {
-  const Extended lmin = min;
+  const auto lmin = static_cast<Extended>(min);
   const Extended scale = (static_cast<Extended>(max) - lmin) / PowerOfTwo(kBits<S>);
   for (size_t i = 0; i < count; ++i) {
     const auto code = static_cast<Extended>(OffsetCode(LoadAt<S>(source, i)));
@@ -184,7 +178,6 @@ void ConvertIntToInt(const void* source, void* destination, size_t count) {
   constexpr int from = kBits<S>;
   constexpr int to = kBits<D>;
   constexpr UD flip = std::is_signed_v<S> != std::is_signed_v<D> ? UD(UD{1} << (to - 1)) : UD{0};
-#pragma omp simd
   for (size_t i = 0; i < count; ++i) {
     const auto raw = static_cast<US>(LoadAt<S>(source, i));
     UD code;
@@ -205,108 +198,71 @@ template <class S, class D>
 // ---------------------------------------------------------------------------------------------
 // Vectorised conversions that give exactly the reference's results.
 
-// Float to integer codes (8 to 32 bits). Each sample's code is computed in double precision;
-// where that value lies so close to the middle between two codes that the double and the
-// extended computation might round apart, or the code leaves the range the vector path handles,
-// the sample is converted again by the reference.
-//
-// Why this is exact elsewhere: with y the exact value of (x - min) * 2^N / (max - min), the
-// reference's value differs from y by at most 4 roundings to 64 bits (< 2^-61 |y|) plus, for a
-// signed code, one rounding of y - 2^(N-1) (< 2^(N-64)); the double value differs from y by at most
-// 4 roundings to 53 bits (< 2^-50.9 |y|). Codes are accepted only while |y| < 1.5 * 2^N (2^32 for
-// 32 bits), so a double value farther than 2^(N-47) (2^-15) from the middle rounds like the
-// reference's.
+// Float samples to codes of 8 to 32 bits, a block at a time through the vector loop; a block the
+// loop cannot vouch for (ConvertKernels.h) is converted again by the reference.
 template <class S, class D>
-void FastFloatToInt(const void* source, void* destination, size_t count, double min, double max) {
-  constexpr int n = kBits<D>;
-  constexpr bool isSigned = std::is_signed_v<D>;
-  constexpr double kRound = 6755399441055744.0;  // 1.5 * 2^52: adding it rounds to an integer
-  // The integer handed to the int32 conversion is q = code - offset.
-  constexpr double offset = (isSigned ? Pow2(n - 1) : 0.0) +
-                            (!isSigned && n == 32 ? 2147483648.0 : 0.0);
-  constexpr uint32_t flip = !isSigned && n == 32 ? 0x80000000u : 0u;
-  constexpr double limit = n == 32 ? 2147483648.0 : Pow2(n);
-  constexpr double half = 0.5 - (n == 32 ? Pow2(-15) : Pow2(n - 47));
-  const double scale = Pow2(n) / (max - min);
-
-  auto code = [&](double x, bool& ok) {
-    const double y = (x - min) * scale;
-    const double r = (y + kRound) - kRound;
-    const double q = r - offset;
-    ok = std::fabs(y - r) < half && std::fabs(q) < limit;
-    return static_cast<D>(static_cast<uint32_t>(static_cast<int32_t>(ok ? q : 0.0)) ^ flip);
-  };
-
-  constexpr size_t kBlock = 512;
+bool FastFloatToInt(const void* source, void* destination, size_t count, double min, double max) {
+  const auto map = convert::MakeCodeScale(kBits<D>, min, max);
+  if (!map) return false;
   const FloatToIntScale reference = MakeFloatToIntScale<D>(min, max);
-  for (size_t start = 0; start < count; start += kBlock) {
-    const size_t end = std::min(count, start + kBlock);
-    bool anyBad = false;
-#pragma omp simd reduction(| : anyBad)
-    for (size_t i = start; i < end; ++i) {
-      bool ok;
-      StoreAt<D>(destination, i, code(static_cast<double>(LoadAt<S>(source, i)), ok));
-      anyBad |= !ok;
-    }
-    if (!anyBad) continue;
-    for (size_t i = start; i < end; ++i) {
-      bool ok;
-      const S x = LoadAt<S>(source, i);
-      code(static_cast<double>(x), ok);
-      if (!ok) StoreAt<D>(destination, i, FloatToCode<D>(static_cast<Extended>(x), reference));
+  for (size_t start = 0; start < count; start += convert::kCodeBlock) {
+    const size_t n = std::min(convert::kCodeBlock, count - start);
+    const auto* in = static_cast<const unsigned char*>(source) + start * sizeof(S);
+    auto* out = static_cast<unsigned char*>(destination) + start * sizeof(D);
+    if (!convert::FloatsToCodes(in, std::is_same_v<S, float>, out, kBits<D>, std::is_signed_v<D>,
+                                n, *map)) {
+      for (size_t i = 0; i < n; ++i) StoreAt<D>(out, i, FloatToCode<D>(LoadExtended<S>(in, i), reference));
     }
   }
+  return true;
 }
 
-// The lowest set bit's exponent of a finite double: x = odd * 2^e. Zero has none (a large value).
+// A finite double as mantissa * 2^exponent, with an integer mantissa of at most 53 bits.
+uint64_t Decompose(double x, int& exponent) {
+  const auto bits = std::bit_cast<uint64_t>(x);
+  const int exponentField = static_cast<int>((bits >> 52) & 0x7FF);
+  uint64_t mantissa = bits & ((uint64_t{1} << 52) - 1);
+  if (exponentField != 0) mantissa |= uint64_t{1} << 52;
+  exponent = std::max(exponentField, 1) - 1075;
+  return mantissa;
+}
+
+// The exponent of the lowest set bit: x = odd * 2^e. Zero has none (a large value).
 int LowestBitExponent(double x) {
-  const auto bits = std::bit_cast<uint64_t>(x);
-  const int exponentField = static_cast<int>((bits >> 52) & 0x7FF);
-  uint64_t mantissa = bits & ((uint64_t{1} << 52) - 1);
-  if (exponentField != 0) mantissa |= uint64_t{1} << 52;
-  if (mantissa == 0) return std::numeric_limits<int>::max();
-  return std::max(exponentField, 1) - 1075 + std::countr_zero(mantissa);
+  int exponent;
+  const uint64_t mantissa = Decompose(x, exponent);
+  return mantissa == 0 ? std::numeric_limits<int>::max() : exponent + std::countr_zero(mantissa);
 }
 
-// Significant bits of a finite double (from the highest to the lowest set bit).
+// Significant bits, from the highest to the lowest set bit.
 int SignificantBits(double x) {
-  const auto bits = std::bit_cast<uint64_t>(x);
-  const int exponentField = static_cast<int>((bits >> 52) & 0x7FF);
-  uint64_t mantissa = bits & ((uint64_t{1} << 52) - 1);
-  if (exponentField != 0) mantissa |= uint64_t{1} << 52;
+  int exponent;
+  const uint64_t mantissa = Decompose(x, exponent);
   return mantissa == 0 ? 0 : std::bit_width(mantissa) - std::countr_zero(mantissa);
 }
 
 // Integer codes of N bits to floats over [min, max) are exact in double precision, and so equal
 // to the reference's, when max - min is a double, code * (max - min) / 2^N is a double for every
 // code, and so is its sum with min: then every step of either computation is exact, and both round
-// the same exact value once to the destination.
-bool IntToFloatIsExact(int n, double min, double max, double& step) {
-  if (!std::isfinite(min) || !std::isfinite(max)) return false;
+// the same exact value once to the destination. Where min is moreover exactly a whole number of
+// steps (and the range rises, so that zero keeps its sign), (code + min / step) * step is the same
+// exact value.
+std::optional<convert::ValueMap> ExactValueMap(int n, double min, double max) {
+  if (!std::isfinite(min) || !std::isfinite(max)) return std::nullopt;
   const double span = max - min;
-  if (!std::isfinite(span) || (span - max) + min != 0.0 || (max - span) != min) return false;
-  step = std::ldexp(span, -n);
-  if (std::ldexp(step, n) != span || SignificantBits(step) + n > 53) return false;
-  if (span == 0.0) return true;  // every value is min
+  if (!std::isfinite(span) || (span - max) + min != 0.0 || (max - span) != min) return std::nullopt;
+  const double step = std::ldexp(span, -n);
+  if (std::ldexp(step, n) != span || SignificantBits(step) + n > 53) return std::nullopt;
+  convert::ValueMap map{step, min, std::nullopt};
+  if (span == 0.0) return map;  // every value is min
   const int quantum = std::min(LowestBitExponent(step), LowestBitExponent(min));
-  return std::fabs(min) + std::fabs(span) <= std::ldexp(1.0, 53 + quantum);
-}
-
-template <class S, class D>
-void FastIntToFloat(const void* source, void* destination, size_t count, double step, double min) {
-  constexpr double offset = std::is_signed_v<S> ? Pow2(kBits<S> - 1) : 0.0;
-#pragma omp simd
-  for (size_t i = 0; i < count; ++i) {
-    double code;
-    if constexpr (std::is_same_v<S, uint32_t>) {
-      // No unsigned conversion in SSE2: go through int32 with the top bit flipped.
-      code = static_cast<double>(static_cast<int32_t>(LoadAt<S>(source, i) ^ 0x80000000u)) +
-             2147483648.0;
-    } else {
-      code = static_cast<double>(LoadAt<S>(source, i)) + offset;
-    }
-    StoreAt<D>(destination, i, static_cast<D>(code * step + min));
+  if (std::fabs(min) + std::fabs(span) > std::ldexp(1.0, 53 + quantum)) return std::nullopt;
+  const double bias = min / step;
+  if (step > 0 && std::fabs(bias) <= 1073741824.0 && bias == std::trunc(bias) &&
+      SignificantBits(bias) + SignificantBits(step) <= 53 && bias * step == min) {
+    map.bias = static_cast<int32_t>(bias);
   }
+  return map;
 }
 
 // Codes of 8 or 16 bits through a table of every code's value, made by the reference.
@@ -360,9 +316,9 @@ class TableCache {
 template <class S, class D>
 bool FastIntToFloatOrTable(const void* source, void* destination, size_t count, double min,
                            double max) {
-  double step = 0;
-  if (IntToFloatIsExact(kBits<S>, min, max, step)) {
-    FastIntToFloat<S, D>(source, destination, count, step, min);
+  if (const auto map = ExactValueMap(kBits<S>, min, max)) {
+    convert::CodesToFloats(source, kBits<S>, std::is_signed_v<S>, destination,
+                           std::is_same_v<D, float>, count, *map);
     return true;
   }
   if constexpr (kBits<S> == 8) {
@@ -392,6 +348,7 @@ constexpr bool kFastFloat = std::is_same_v<T, float> || std::is_same_v<T, double
                                uint32_t destinationType, size_t count, double min, double max,
                                bool fast) {
   if (count == 0) return true;
+  fast = fast && convert::HaveKernels();
   if (sourceType == destinationType) {
     if (destination != source) {
       std::memmove(destination, source, count * static_cast<size_t>(DataTypeSize(sourceType)));
@@ -402,7 +359,7 @@ constexpr bool kFastFloat = std::is_same_v<T, float> || std::is_same_v<T, double
     VisitFloat(sourceType, [&]<class S>() {
       VisitInt(destinationType, [&]<class D>() {
         if constexpr (kFastFloat<S> && kBits<D> <= 32) {
-          if (fast) return FastFloatToInt<S, D>(source, destination, count, min, max);
+          if (fast && FastFloatToInt<S, D>(source, destination, count, min, max)) return;
         }
         ReferenceFloatToInt<S, D>(source, destination, count, min, max);
       });

@@ -45,11 +45,11 @@ bool ForEachFloat(const void* samples, uint32_t dataType, size_t count, F&& f) {
     if (dataType == DT_ARRAY_SINGLE) {
       float v;
       std::memcpy(&v, bytes + i * size, size);
-      x = v;
+      x = static_cast<Extended>(v);
     } else if (dataType == DT_ARRAY_DOUBLE) {
       double v;
       std::memcpy(&v, bytes + i * size, size);
-      x = v;
+      x = static_cast<Extended>(v);
     } else {
       std::memcpy(&x, bytes + i * size, kExtendedSize);
     }
@@ -65,8 +65,8 @@ bool IsFloatArray(uint32_t dataType) {
 
 [[gnu::noinline]] bool InCodeRange(const void* samples, uint32_t dataType, size_t count, double min,
                                    double max, int32_t bits) {
-  const Extended lmin = min;
-  Extended top = max;
+  const auto lmin = static_cast<Extended>(min);
+  auto top = static_cast<Extended>(max);
   switch (bits) {
     case 0: break;
     case 8: top = lmin + (top - lmin) * 0.99609375L; break;
@@ -83,7 +83,7 @@ bool IsFloatArray(uint32_t dataType) {
                                  double max, int32_t bits) {
   // The step count is a 32-bit shift, as the x86 shift instruction does it (count modulo 32).
   const auto steps = static_cast<int32_t>(uint32_t{1} << (static_cast<uint32_t>(bits) & 31));
-  const Extended lmin = min;
+  const auto lmin = static_cast<Extended>(min);
   const Extended scale = static_cast<Extended>(steps) / (static_cast<Extended>(max) - lmin);
   if (!(scale - scale == 0)) return false;  // division by zero or not a number
   constexpr Extended kIntegral = 9223372036854775808.0L;  // from here on every value is whole

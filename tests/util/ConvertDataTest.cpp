@@ -190,76 +190,142 @@ TEST(ConvertDataExact, EveryShortCodeToFloat) {
   }
 }
 
-// Values that test every code of N bits: each code's own value, and the values around the middle
-// between two codes (exactly there, and a few units in the last place to either side).
+// Float values that test codes of N bits, in groups converted one by one (the vector path decides
+// per block, so each group shows one kind of block): the codes' own values; the middles between
+// codes and a few units in the last place around them (handed to the reference); values a few
+// units of 2^-16 of a code step beside the middles (decided by the vector path); values far
+// outside the range, where codes wrap around, up to where the vector path hands over; and special
+// values.
 template <class F>
-std::vector<F> CodeProbes(int bits, const Range& r) {
-  std::vector<F> probes;
+std::vector<std::vector<F>> ProbeGroups(int bits, const Range& r, const std::vector<double>& codes) {
   const double step = (r.max - r.min) / std::ldexp(1.0, bits);
-  const long long codes = 1LL << bits;
-  for (long long k = -2; k < codes + 2; ++k) {
-    const F centre = static_cast<F>(r.min + static_cast<double>(k) * step);
-    F edge = static_cast<F>(r.min + (static_cast<double>(k) + 0.5) * step);
-    probes.push_back(centre);
-    for (int i = 0; i < 3; ++i) edge = std::nextafter(edge, F(-INFINITY));
-    for (int i = 0; i < 7; ++i) {
-      probes.push_back(edge);
-      edge = std::nextafter(edge, F(INFINITY));
+  auto value = [&](double code) { return static_cast<F>(r.min + code * step); };
+  std::vector<std::vector<F>> groups(5);
+  for (double k : codes) {
+    groups[0].push_back(value(k));
+    F middle = value(k + 0.5);
+    for (int i = 0; i < 3; ++i) middle = std::nextafter(middle, F(-INFINITY));
+    for (int i = 0; i < 7; ++i, middle = std::nextafter(middle, F(INFINITY))) {
+      groups[1].push_back(middle);
+    }
+    for (double units : {2.5, 3.5, 8.0, 100.0}) {
+      groups[2].push_back(value(k + 0.5 + units / 65536));
+      groups[2].push_back(value(k + 0.5 - units / 65536));
     }
   }
-  for (F special : {F(0), F(-0.0), F(INFINITY), F(-INFINITY), std::numeric_limits<F>::quiet_NaN(),
-                    std::numeric_limits<F>::max(), std::numeric_limits<F>::denorm_min(), F(1e10)}) {
-    probes.push_back(special);
+  for (double far : {1048576.0 + 777, 1073741824.0 + 4321, 17179869184.0 - 12345,
+                     34359738368.0 + 54321, 68719476736.0 + 9999, 1099511627776.0 + 1357}) {
+    for (double k : {far, -far, far + 0.25, -far - 0.75}) groups[3].push_back(value(k));
   }
-  return probes;
+  groups[4] = {F(0), F(-0.0), F(INFINITY), F(-INFINITY), std::numeric_limits<F>::quiet_NaN(),
+               std::numeric_limits<F>::max(), std::numeric_limits<F>::denorm_min(), F(1e10)};
+  return groups;
+}
+
+template <class S, class D>
+void CompareGroups(const std::vector<std::vector<S>>& groups, uint32_t from, uint32_t to,
+                   const Range& r, const char* what) {
+  for (const auto& group : groups) CompareWithReference<S, D>(group, from, to, r, what);
 }
 
 TEST(ConvertDataExact, FloatToEveryShortCode) {
-  for (const Range& r : kRanges) {
-    const auto d8 = CodeProbes<double>(8, r);
-    const auto s8 = CodeProbes<float>(8, r);
-    const auto d16 = CodeProbes<double>(16, r);
-    const auto s16 = CodeProbes<float>(16, r);
-    CompareWithReference<double, uint8_t>(d8, DT_ARRAY_DOUBLE, DT_ARRAY_UINT8, r, "double->uint8");
-    CompareWithReference<double, int8_t>(d8, DT_ARRAY_DOUBLE, DT_ARRAY_INT8, r, "double->int8");
-    CompareWithReference<float, uint8_t>(s8, DT_ARRAY_SINGLE, DT_ARRAY_UINT8, r, "single->uint8");
-    CompareWithReference<double, uint16_t>(d16, DT_ARRAY_DOUBLE, DT_ARRAY_UINT16, r, "double->uint16");
-    CompareWithReference<double, int16_t>(d16, DT_ARRAY_DOUBLE, DT_ARRAY_INT16, r, "double->int16");
-    CompareWithReference<float, uint16_t>(s16, DT_ARRAY_SINGLE, DT_ARRAY_UINT16, r, "single->uint16");
-    CompareWithReference<float, int16_t>(s16, DT_ARRAY_SINGLE, DT_ARRAY_INT16, r, "single->int16");
+  for (int bits : {8, 16}) {
+    std::vector<double> codes;
+    for (int k = -2; k < (1 << bits) + 2; ++k) codes.push_back(k);
+    for (const Range& r : kRanges) {
+      const auto d = ProbeGroups<double>(bits, r, codes);
+      const auto f = ProbeGroups<float>(bits, r, codes);
+      if (bits == 8) {
+        CompareGroups<double, uint8_t>(d, DT_ARRAY_DOUBLE, DT_ARRAY_UINT8, r, "double->uint8");
+        CompareGroups<double, int8_t>(d, DT_ARRAY_DOUBLE, DT_ARRAY_INT8, r, "double->int8");
+        CompareGroups<float, uint8_t>(f, DT_ARRAY_SINGLE, DT_ARRAY_UINT8, r, "single->uint8");
+      } else {
+        CompareGroups<double, uint16_t>(d, DT_ARRAY_DOUBLE, DT_ARRAY_UINT16, r, "double->uint16");
+        CompareGroups<double, int16_t>(d, DT_ARRAY_DOUBLE, DT_ARRAY_INT16, r, "double->int16");
+        CompareGroups<float, uint16_t>(f, DT_ARRAY_SINGLE, DT_ARRAY_UINT16, r, "single->uint16");
+        CompareGroups<float, int16_t>(f, DT_ARRAY_SINGLE, DT_ARRAY_INT16, r, "single->int16");
+      }
+    }
   }
 }
 
 TEST(ConvertDataExact, ThirtyTwoBitCodesOverARandomSample) {
   std::mt19937_64 random(20240601);
   std::vector<uint32_t> codes = {0, 1, 2, 0x7FFFFFFF, 0x80000000, 0x80000001, 0xFFFFFFFE, 0xFFFFFFFF};
-  while (codes.size() < (1u << 18)) codes.push_back(static_cast<uint32_t>(random()));
+  while (codes.size() < (1u << 16)) codes.push_back(static_cast<uint32_t>(random()));
   std::vector<int32_t> signedCodes(codes.size());
   std::memcpy(signedCodes.data(), codes.data(), codes.size() * 4);
+  const std::vector<double> codeValues(codes.begin(), codes.end());
 
   for (const Range& r : kRanges) {
     CompareWithReference<uint32_t, double>(codes, DT_ARRAY_UINT32, DT_ARRAY_DOUBLE, r, "uint32->double");
     CompareWithReference<uint32_t, float>(codes, DT_ARRAY_UINT32, DT_ARRAY_SINGLE, r, "uint32->single");
     CompareWithReference<int32_t, double>(signedCodes, DT_ARRAY_INT32, DT_ARRAY_DOUBLE, r, "int32->double");
 
-    // Values: random codes' own values and the middles between codes, a few ulps around them,
-    // values outside the range, and the edges.
-    std::vector<double> values;
+    auto d = ProbeGroups<double>(32, r, codeValues);
     std::uniform_real_distribution<double> fraction(-0.25, 1.25);
-    const double step = (r.max - r.min) / 4294967296.0;
-    for (uint32_t k : codes) {
-      values.push_back(r.min + k * step);
-      double edge = r.min + (k + 0.5) * step;
-      values.push_back(edge);
-      values.push_back(std::nextafter(edge, INFINITY));
-      values.push_back(std::nextafter(edge, -INFINITY));
-      values.push_back(r.min + fraction(random) * (r.max - r.min));
+    std::vector<double> anywhere = {r.min, r.max, std::nextafter(r.max, -INFINITY)};
+    while (anywhere.size() < codes.size()) anywhere.push_back(r.min + fraction(random) * (r.max - r.min));
+    d.push_back(anywhere);
+    std::vector<std::vector<float>> f;
+    for (const auto& group : d) f.emplace_back(group.begin(), group.end());
+    CompareGroups<double, uint32_t>(d, DT_ARRAY_DOUBLE, DT_ARRAY_UINT32, r, "double->uint32");
+    CompareGroups<double, int32_t>(d, DT_ARRAY_DOUBLE, DT_ARRAY_INT32, r, "double->int32");
+    CompareGroups<float, uint32_t>(f, DT_ARRAY_SINGLE, DT_ARRAY_UINT32, r, "single->uint32");
+  }
+}
+
+// Every vectorised pair at every short length and at unaligned addresses, where the loops' tails
+// and single-sample paths do the work.
+TEST(ConvertDataExact, ShortAndUnalignedBlocks) {
+  const uint32_t floats[] = {DT_ARRAY_SINGLE, DT_ARRAY_DOUBLE};
+  const uint32_t codes[] = {DT_ARRAY_UINT8, DT_ARRAY_INT8,  DT_ARRAY_UINT16,
+                            DT_ARRAY_INT16, DT_ARRAY_UINT32, DT_ARRAY_INT32};
+  std::mt19937 random(7);
+  std::vector<uint8_t> source(8 * 64 + 8);
+  for (auto& b : source) b = static_cast<uint8_t>(random());
+  std::vector<double> values(64);
+  std::uniform_real_distribution<double> volts(-2.5, 2.5);
+  for (auto& v : values) v = volts(random);
+  const Range ranges[] = {{-2, 2}, {-0.2, 0.2}};
+  for (const Range& r : ranges) {
+    for (uint32_t f : floats) {
+      // Float sources hold values (of the source's own type) rather than random bytes.
+      std::vector<uint8_t> in(8 * 64 + 8);
+      ASSERT_TRUE(ConvertData(values.data(), in.data() + 1, DT_ARRAY_DOUBLE, f, 64, 0, 0));
+      for (uint32_t c : codes) {
+        for (size_t count = 0; count <= 40; ++count) {
+          for (size_t offset : {1, 3}) {
+            std::vector<uint8_t> fast(8 * 64 + 8, 0xCD), reference(8 * 64 + 8, 0xCD);
+            ASSERT_TRUE(ConvertData(in.data() + 1, fast.data() + offset, f, c, count, r.min, r.max));
+            ASSERT_TRUE(ConvertDataReference(in.data() + 1, reference.data() + offset, f, c, count,
+                                             r.min, r.max));
+            ASSERT_EQ(fast, reference) << f << " -> " << c << " count " << count;
+            if (c == DT_ARRAY_INT8) continue;  // not a source of float conversions
+            ASSERT_TRUE(ConvertData(source.data() + offset, fast.data() + 1, c, f, count, r.min, r.max));
+            ASSERT_TRUE(ConvertDataReference(source.data() + offset, reference.data() + 1, c, f,
+                                             count, r.min, r.max));
+            ASSERT_EQ(fast, reference) << c << " -> " << f << " count " << count;
+          }
+        }
+      }
     }
-    values.insert(values.end(), {r.min, r.max, std::nextafter(r.max, -INFINITY), 0.0, NAN, INFINITY});
-    std::vector<float> singles(values.begin(), values.end());
-    CompareWithReference<double, uint32_t>(values, DT_ARRAY_DOUBLE, DT_ARRAY_UINT32, r, "double->uint32");
-    CompareWithReference<double, int32_t>(values, DT_ARRAY_DOUBLE, DT_ARRAY_INT32, r, "double->int32");
-    CompareWithReference<float, uint32_t>(singles, DT_ARRAY_SINGLE, DT_ARRAY_UINT32, r, "single->uint32");
+  }
+}
+
+// Outputs of many megabytes bypass the cache; the values are the same.
+TEST(ConvertDataExact, LargeOutputs) {
+  const size_t count = (size_t{17} << 20) / 8;
+  std::vector<uint16_t> codes(count);
+  for (size_t i = 0; i < count; ++i) codes[i] = static_cast<uint16_t>(i * 2654435761u >> 7);
+  for (size_t offset : {0, 1}) {
+    std::vector<double> fast(count + 1, 1.0);
+    std::vector<double> reference(count + 1, 1.0);
+    ASSERT_TRUE(ConvertData(codes.data(), fast.data() + offset, DT_ARRAY_UINT16, DT_ARRAY_DOUBLE,
+                            count, -2, 2));
+    ASSERT_TRUE(ConvertDataReference(codes.data(), reference.data() + offset, DT_ARRAY_UINT16,
+                                     DT_ARRAY_DOUBLE, count, -2, 2));
+    ASSERT_EQ(std::memcmp(fast.data(), reference.data(), (count + 1) * 8), 0) << offset;
   }
 }
 

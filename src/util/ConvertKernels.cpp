@@ -1,0 +1,352 @@
+#include "util/ConvertKernels.h"
+
+#include <cmath>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace veltra::convert {
+
+namespace {
+
+// 1.5 * 2^36: a sum of this size has its last mantissa bit at 2^-16. Added to it, 0x8002 units of
+// 2^-16 round the code (see FloatsToCodes).
+constexpr double kMagic = 103079215104.0 + 0x8002 / 65536.0;
+constexpr double kTwo34 = 17179869184.0;
+
+// Outputs above this size bypass the cache: they would only push out what the caller works on.
+constexpr size_t kStreamingBytes = size_t{16} << 20;
+
+}  // namespace
+
+// Why the vector loop gives the extended result wherever it has no doubt. With y the exact value of
+// (x - min) * 2^N / (max - min) and a unit of 2^-16, the sum w = x * scale + offset differs from
+// y + 1.5 * 2^36 + 0x8002 units by at most half a unit for rounding x * scale (less than 2^36
+// while the code is held), half a unit for rounding the offset, half a unit for rounding the sum,
+// and |y| * 2^-52 <= one unit for the rounding of scale itself; the extended computation lies
+// within a small fraction of a unit of y. Less than 3 units in all, so a fraction more than two
+// units from the middle rounds the same in both.
+std::optional<CodeScale> MakeCodeScale(int bits, double min, double max) {
+  const double scale = std::ldexp(1.0, bits) / (max - min);
+  const double shift = min * scale;
+  if (!std::isfinite(scale) || !(std::fabs(shift) < kTwo34)) return std::nullopt;
+  return CodeScale{scale, kMagic - shift};
+}
+
+#if defined(__SSE2__)
+
+bool HaveKernels() { return true; }
+
+namespace {
+
+template <bool kSingle>
+__m128d LoadTwo(const unsigned char* p) {
+  if constexpr (kSingle) {
+    return _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p))));
+  } else {
+    return _mm_loadu_pd(reinterpret_cast<const double*>(p));
+  }
+}
+
+// The code of a sample, with 16 fraction bits and 0x8002 added, sits in the low 32 (64) bits of
+// its sum's mantissa: bits 16 and up are the rounded code unless the fraction lay within two units
+// of the middle, which leaves at most 4 in the low 16 bits.
+// The high word of every sum of [2^36, 2^37) starts with this sign and exponent.
+constexpr int32_t kExponent = 0x42300000;
+constexpr int32_t kExponentMask = static_cast<int32_t>(0xFFF00000);
+
+// The sums of four samples.
+template <bool kSingle>
+void FourSums(const unsigned char* source, const CodeScale& map, __m128d& w0, __m128d& w1) {
+  constexpr size_t kStep = kSingle ? 8 : 16;
+  const __m128d scale = _mm_set1_pd(map.scale);
+  const __m128d offset = _mm_set1_pd(map.offset);
+  w0 = _mm_add_pd(_mm_mul_pd(LoadTwo<kSingle>(source), scale), offset);
+  w1 = _mm_add_pd(_mm_mul_pd(LoadTwo<kSingle>(source + kStep), scale), offset);
+}
+
+// The low and the high 32 bits of four sums.
+inline __m128i LowHalves(__m128d w0, __m128d w1) {
+  return _mm_castps_si128(
+      _mm_shuffle_ps(_mm_castpd_ps(w0), _mm_castpd_ps(w1), _MM_SHUFFLE(2, 0, 2, 0)));
+}
+inline __m128i HighHalves(__m128d w0, __m128d w1) {
+  return _mm_castps_si128(
+      _mm_shuffle_ps(_mm_castpd_ps(w0), _mm_castpd_ps(w1), _MM_SHUFFLE(3, 1, 3, 1)));
+}
+
+// Gathers the checks of four samples over a block into bits 20 to 31 of `doubt`: a low half whose
+// low 16 bits are at most 4 (near the middle) sets them by going negative, a high half of another
+// exponent (the code is not held) by differing there.
+inline void Check(__m128i low, __m128i high, __m128i& doubt) {
+  const __m128i near = _mm_sub_epi32(_mm_and_si128(low, _mm_set1_epi32(0xFFFF)), _mm_set1_epi32(5));
+  doubt = _mm_or_si128(doubt, _mm_or_si128(near, _mm_xor_si128(high, _mm_set1_epi32(kExponent))));
+}
+
+template <bool kSingle, int kBits, bool kSigned>
+bool FloatsToCodesT(const unsigned char* source, unsigned char* destination, size_t count,
+                    const CodeScale& map) {
+  constexpr size_t kIn = kSingle ? 4 : 8;
+  constexpr size_t kOut = kBits / 8;
+  constexpr size_t kGroup = kBits == 8 ? 16 : kBits == 16 ? 8 : 4;  // samples per store
+  __m128i doubt = _mm_setzero_si128();
+  size_t i = 0;
+  for (; i + kGroup <= count; i += kGroup) {
+    const unsigned char* in = source + i * kIn;
+    __m128i codes;
+    if constexpr (kBits == 32) {
+      __m128d w0, w1;
+      FourSums<kSingle>(in, map, w0, w1);
+      Check(LowHalves(w0, w1), HighHalves(w0, w1), doubt);
+      const __m128i a0 = _mm_srli_epi64(_mm_castpd_si128(w0), 16);
+      const __m128i a1 = _mm_srli_epi64(_mm_castpd_si128(w1), 16);
+      codes = _mm_castps_si128(_mm_shuffle_ps(_mm_castsi128_ps(a0), _mm_castsi128_ps(a1),
+                                              _MM_SHUFFLE(2, 0, 2, 0)));
+      if constexpr (kSigned) codes = _mm_xor_si128(codes, _mm_set1_epi32(INT32_MIN));
+    } else {
+      __m128i words[(kGroup + 7) / 8];
+      for (size_t q = 0; q < kGroup / 4; ++q) {
+        __m128d w0, w1;
+        FourSums<kSingle>(in + 4 * q * kIn, map, w0, w1);
+        const __m128i low = LowHalves(w0, w1);
+        Check(low, HighHalves(w0, w1), doubt);
+        // Bits 16 to 31 hold the code modulo 2^16; sign-extended they pack without saturating.
+        const __m128i sixteen = _mm_srai_epi32(low, 16);
+        words[q / 2] = q % 2 == 0 ? sixteen : _mm_packs_epi32(words[q / 2], sixteen);
+      }
+      if constexpr (kBits == 16) {
+        codes = words[0];
+        if constexpr (kSigned) codes = _mm_xor_si128(codes, _mm_set1_epi16(INT16_MIN));
+      } else {
+        const __m128i byteMask = _mm_set1_epi16(0xFF);
+        codes = _mm_packus_epi16(_mm_and_si128(words[0], byteMask),
+                                 _mm_and_si128(words[1], byteMask));
+        if constexpr (kSigned) codes = _mm_xor_si128(codes, _mm_set1_epi8(INT8_MIN));
+      }
+    }
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(destination + i * kOut), codes);
+  }
+  bool tailOk = true;
+  for (; i < count; ++i) {  // the rest one sample at a time, through the same arithmetic
+    double x;
+    if constexpr (kSingle) {
+      float single;
+      std::memcpy(&single, source + i * kIn, 4);
+      x = static_cast<double>(single);
+    } else {
+      std::memcpy(&x, source + i * kIn, 8);
+    }
+    const double w = x * map.scale + map.offset;
+    uint64_t bits;
+    std::memcpy(&bits, &w, 8);
+    tailOk = tailOk && (bits & 0xFFFF) > 4 &&
+             (static_cast<uint32_t>(bits >> 32) & 0xFFF00000u) == static_cast<uint32_t>(kExponent);
+    auto code = static_cast<uint32_t>(bits >> 16);
+    if constexpr (kSigned) code ^= uint32_t{1} << (kBits - 1);
+    std::memcpy(destination + i * kOut, &code, kOut);
+  }
+  const __m128i doubtBits = _mm_and_si128(doubt, _mm_set1_epi32(kExponentMask));
+  return tailOk && _mm_movemask_epi8(_mm_cmpeq_epi32(doubtBits, _mm_setzero_si128())) == 0xFFFF;
+}
+
+template <bool kSingle>
+bool FloatsToCodesFrom(const unsigned char* source, unsigned char* destination, int bits,
+                       bool signedCodes, size_t count, const CodeScale& map) {
+  switch (bits * 2 + (signedCodes ? 1 : 0)) {
+    case 16: return FloatsToCodesT<kSingle, 8, false>(source, destination, count, map);
+    case 17: return FloatsToCodesT<kSingle, 8, true>(source, destination, count, map);
+    case 32: return FloatsToCodesT<kSingle, 16, false>(source, destination, count, map);
+    case 33: return FloatsToCodesT<kSingle, 16, true>(source, destination, count, map);
+    case 64: return FloatsToCodesT<kSingle, 32, false>(source, destination, count, map);
+    case 65: return FloatsToCodesT<kSingle, 32, true>(source, destination, count, map);
+    default: return false;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Codes to floats
+
+template <bool kStream>
+void StoreTwo(unsigned char* p, __m128d v) {
+  if constexpr (kStream) {
+    _mm_stream_pd(reinterpret_cast<double*>(p), v);
+  } else {
+    _mm_storeu_pd(reinterpret_cast<double*>(p), v);
+  }
+}
+
+// Four values from four 32-bit integers: n * step (+ min), stored as doubles or singles.
+template <bool kSingleOut, bool kStream, bool kAffine>
+void StoreFour(unsigned char* out, __m128d lo, __m128d hi, __m128d step, __m128d min) {
+  lo = _mm_mul_pd(lo, step);
+  hi = _mm_mul_pd(hi, step);
+  if constexpr (kAffine) {
+    lo = _mm_add_pd(lo, min);
+    hi = _mm_add_pd(hi, min);
+  }
+  if constexpr (kSingleOut) {
+    _mm_storeu_ps(reinterpret_cast<float*>(out), _mm_movelh_ps(_mm_cvtpd_ps(lo), _mm_cvtpd_ps(hi)));
+  } else {
+    StoreTwo<kStream>(out, lo);
+    StoreTwo<kStream>(out + 16, hi);
+  }
+}
+
+inline void ToDoubles(__m128i four, __m128d& lo, __m128d& hi) {
+  lo = _mm_cvtepi32_pd(four);
+  hi = _mm_cvtepi32_pd(_mm_shuffle_epi32(four, _MM_SHUFFLE(1, 0, 3, 2)));
+}
+
+// Codes of 8 or 16 bits, eight at a time: code + bias as 32-bit integers (signed codes counted
+// from their lowest), then (code + bias) * step (+ min).
+template <int kBits, bool kSigned, bool kSingleOut, bool kStream, bool kAffine>
+void ShortCodesToFloats(const unsigned char* source, unsigned char* destination, size_t count,
+                        int32_t bias, double step, double min) {
+  constexpr size_t kOut = kSingleOut ? 4 : 8;
+  const __m128d vStep = _mm_set1_pd(step);
+  const __m128d vMin = _mm_set1_pd(min);
+  const __m128i vBias = _mm_set1_epi32(kSigned ? bias + (1 << (kBits - 1)) : bias);
+  size_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    __m128i words;
+    if constexpr (kBits == 8) {
+      words = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(source + i)),
+                                _mm_setzero_si128());
+    } else {
+      words = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 2 * i));
+    }
+    __m128i first, second;
+    if constexpr (kSigned) {
+      first = _mm_srai_epi32(_mm_unpacklo_epi16(words, words), 16);
+      second = _mm_srai_epi32(_mm_unpackhi_epi16(words, words), 16);
+    } else {
+      first = _mm_unpacklo_epi16(words, _mm_setzero_si128());
+      second = _mm_unpackhi_epi16(words, _mm_setzero_si128());
+    }
+    __m128d lo, hi;
+    ToDoubles(_mm_add_epi32(first, vBias), lo, hi);
+    StoreFour<kSingleOut, kStream, kAffine>(destination + i * kOut, lo, hi, vStep, vMin);
+    ToDoubles(_mm_add_epi32(second, vBias), lo, hi);
+    StoreFour<kSingleOut, kStream, kAffine>(destination + (i + 4) * kOut, lo, hi, vStep, vMin);
+  }
+  for (; i < count; ++i) {
+    int32_t code;
+    if constexpr (kBits == 8) {
+      code = source[i];
+    } else {
+      uint16_t raw;
+      std::memcpy(&raw, source + 2 * i, 2);
+      code = kSigned ? static_cast<int16_t>(raw) + (1 << 15) : raw;
+    }
+    double value = static_cast<double>(code + bias) * step;
+    if constexpr (kAffine) value += min;
+    if constexpr (kSingleOut) {
+      const auto single = static_cast<float>(value);
+      std::memcpy(destination + i * kOut, &single, 4);
+    } else {
+      std::memcpy(destination + i * kOut, &value, 8);
+    }
+  }
+}
+
+// Codes of 32 bits, four at a time: code * step + min.
+template <bool kSigned, bool kSingleOut, bool kStream>
+void WideCodesToFloats(const unsigned char* source, unsigned char* destination, size_t count,
+                       double step, double min) {
+  constexpr size_t kOut = kSingleOut ? 4 : 8;
+  const __m128d vStep = _mm_set1_pd(step);
+  const __m128d vMin = _mm_set1_pd(min);
+  const __m128d half = _mm_set1_pd(2147483648.0);
+  size_t i = 0;
+  for (; i + 4 <= count; i += 4) {
+    // No unsigned conversion in SSE2: convert with the top bit flipped (signed codes have it
+    // flipped already), then add 2^31.
+    __m128i codes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 4 * i));
+    if constexpr (!kSigned) codes = _mm_xor_si128(codes, _mm_set1_epi32(INT32_MIN));
+    __m128d lo, hi;
+    ToDoubles(codes, lo, hi);
+    StoreFour<kSingleOut, kStream, true>(destination + i * kOut, _mm_add_pd(lo, half),
+                                         _mm_add_pd(hi, half), vStep, vMin);
+  }
+  for (; i < count; ++i) {
+    uint32_t raw;
+    std::memcpy(&raw, source + 4 * i, 4);
+    const double value = static_cast<double>(kSigned ? raw ^ 0x80000000u : raw) * step + min;
+    if constexpr (kSingleOut) {
+      const auto single = static_cast<float>(value);
+      std::memcpy(destination + i * kOut, &single, 4);
+    } else {
+      std::memcpy(destination + i * kOut, &value, 8);
+    }
+  }
+}
+
+// One run of the conversion, with the choices fixed.
+template <int kBits, bool kSigned, bool kSingleOut, bool kStream>
+void CodesToFloatsT(const unsigned char* source, unsigned char* destination, size_t count,
+                    const ValueMap& map) {
+  if constexpr (kBits == 32) {
+    WideCodesToFloats<kSigned, kSingleOut, kStream>(source, destination, count, map.step, map.min);
+  } else if (map.bias) {
+    ShortCodesToFloats<kBits, kSigned, kSingleOut, kStream, false>(source, destination, count,
+                                                                   *map.bias, map.step, map.min);
+  } else {
+    ShortCodesToFloats<kBits, kSigned, kSingleOut, kStream, true>(source, destination, count, 0,
+                                                                  map.step, map.min);
+  }
+  if constexpr (kStream) _mm_sfence();
+}
+
+template <int kBits, bool kSigned>
+void CodesToFloatsFrom(const unsigned char* source, unsigned char* destination,
+                       bool singleDestination, size_t count, const ValueMap& map) {
+  if (singleDestination) {
+    CodesToFloatsT<kBits, kSigned, true, false>(source, destination, count, map);
+    return;
+  }
+  // Streaming stores need 16-byte alignment: the first sample or two go the ordinary way.
+  const size_t head = (reinterpret_cast<uintptr_t>(destination) % 16) / 8;
+  if (count * 8 < kStreamingBytes || reinterpret_cast<uintptr_t>(destination) % 8 != 0) {
+    CodesToFloatsT<kBits, kSigned, false, false>(source, destination, count, map);
+    return;
+  }
+  CodesToFloatsT<kBits, kSigned, false, false>(source, destination, head, map);
+  CodesToFloatsT<kBits, kSigned, false, true>(source + head * (kBits / 8), destination + head * 8,
+                                              count - head, map);
+}
+
+}  // namespace
+
+bool FloatsToCodes(const void* source, bool singleSource, void* destination, int bits,
+                   bool signedCodes, size_t count, const CodeScale& map) {
+  const auto* in = static_cast<const unsigned char*>(source);
+  auto* out = static_cast<unsigned char*>(destination);
+  return singleSource ? FloatsToCodesFrom<true>(in, out, bits, signedCodes, count, map)
+                      : FloatsToCodesFrom<false>(in, out, bits, signedCodes, count, map);
+}
+
+void CodesToFloats(const void* source, int bits, bool signedCodes, void* destination,
+                   bool singleDestination, size_t count, const ValueMap& map) {
+  const auto* in = static_cast<const unsigned char*>(source);
+  auto* out = static_cast<unsigned char*>(destination);
+  switch (bits * 2 + (signedCodes ? 1 : 0)) {
+    case 16: CodesToFloatsFrom<8, false>(in, out, singleDestination, count, map); break;
+    case 32: CodesToFloatsFrom<16, false>(in, out, singleDestination, count, map); break;
+    case 33: CodesToFloatsFrom<16, true>(in, out, singleDestination, count, map); break;
+    case 64: CodesToFloatsFrom<32, false>(in, out, singleDestination, count, map); break;
+    case 65: CodesToFloatsFrom<32, true>(in, out, singleDestination, count, map); break;
+    default: break;
+  }
+}
+
+#else
+
+bool HaveKernels() { return false; }
+bool FloatsToCodes(const void*, bool, void*, int, bool, size_t, const CodeScale&) { return false; }
+void CodesToFloats(const void*, int, bool, void*, bool, size_t, const ValueMap&) {}
+
+#endif
+
+}  // namespace veltra::convert
