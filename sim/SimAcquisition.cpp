@@ -252,7 +252,7 @@ void SimDevice::AcquireBlockRecord(std::unique_lock<std::mutex>& lock, uint64_t 
   lock.lock();
   WaitUntil(lock, runId, static_cast<double>(start + length) / streams.sampleFrequency,
             [] { return false; });
-  FinishRecord(lock, runId, slot, streams, start + length, trigger->triggered);
+  FinishRecord(runId, slot, streams, start + length, trigger->triggered);
 }
 
 void SimDevice::AcquireStreamingRecord(std::unique_lock<std::mutex>& lock, uint64_t runId) {
@@ -275,12 +275,11 @@ void SimDevice::AcquireStreamingRecord(std::unique_lock<std::mutex>& lock, uint6
   lock.lock();
   WaitUntil(lock, runId, static_cast<double>((runRecords_ + 1) * length) / streams.sampleFrequency,
             [] { return false; });
-  FinishRecord(lock, runId, slot, streams, length, false);
+  FinishRecord(runId, slot, streams, length, false);
 }
 
-void SimDevice::FinishRecord(std::unique_lock<std::mutex>& /*lock*/, uint64_t runId,
-                             RecordRing::Slot* slot, const Streams& streams, uint64_t consumed,
-                             bool triggered) {
+void SimDevice::FinishRecord(uint64_t runId, RecordRing::Slot* slot, const Streams& streams,
+                             uint64_t consumed, bool triggered) {
   if (!RunAlive(runId)) {
     ring_.Abandon(slot);
     return;
@@ -302,7 +301,7 @@ void SimDevice::FinishRecord(std::unique_lock<std::mutex>& /*lock*/, uint64_t ru
   }
   ++runRecords_;
   notifier_.SetNumbers({newest_, ring_.OldestKept(newest_), runFirst_});
-  PublishLocked(changes);
+  notifier_.Publish(changes);
 }
 
 void SimDevice::AutoRangeLocked(const RecordRing::Slot& slot, ChangeMasks& changes) {

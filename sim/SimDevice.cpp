@@ -153,7 +153,7 @@ void SimDevice::SetSignal(uint32_t channel, const SignalSpec& signal) {
   const std::vector<int64_t> before = settings_.Snapshot();
   signals_[channel] = signal;
   settings_.SetProbeConnected(static_cast<int32_t>(channel), signal.connected);
-  PublishLocked(settings_.Changes(before, settings_.Snapshot()));
+  notifier_.Publish(settings_.Changes(before, settings_.Snapshot()));
 }
 
 SignalSpec SimDevice::Signal(uint32_t channel) const {
@@ -171,8 +171,6 @@ void SimDevice::SetInstant(bool instant) {
 void SimDevice::ApplyFrameIntervalLocked() {
   notifier_.SetFrameInterval(instant_ ? 0.0 : static_cast<double>(settings_.FrameInterval()) / 1e3);
 }
-
-void SimDevice::PublishLocked(const ChangeMasks& changes) { notifier_.Publish(changes); }
 
 void SimDevice::AbortRunLocked() {
   if (runState_ == RunState::kIdle) return;

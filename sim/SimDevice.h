@@ -84,7 +84,6 @@ class SimDevice {
   ChangeMasks StopLocked();
   void AbortRunLocked();
   ChangeMasks MeasurementNews(bool firstOfRun) const;
-  void PublishLocked(const ChangeMasks& changes);
   void ApplyFrameIntervalLocked();
 
   void StartThreadsLocked();
@@ -108,8 +107,9 @@ class SimDevice {
                  Predicate alsoStop);
   RecordRing::Slot* ClaimSlot(std::unique_lock<std::mutex>& lock, uint64_t runId);
   void FillRecord(const Streams& streams, RecordRing::Slot& slot, uint64_t start) const;
-  void FinishRecord(std::unique_lock<std::mutex>& lock, uint64_t runId, RecordRing::Slot* slot,
-                    const Streams& streams, uint64_t consumed, bool triggered);
+  // Counts a filled record (with the lock held): numbers it, publishes it.
+  void FinishRecord(uint64_t runId, RecordRing::Slot* slot, const Streams& streams,
+                    uint64_t consumed, bool triggered);
   // Auto-ranging after a block record: the next range of the channels that ask for it.
   void AutoRangeLocked(const RecordRing::Slot& slot, ChangeMasks& changes);
 

@@ -217,6 +217,68 @@ TEST_F(SimDeviceTest, SupportedMasksAreTruthful) {
   EXPECT_FALSE(Client().Get(IOCTL_GET_NEXT, HW_RANGE, 2).has_value());
 }
 
+// Records that are short, name nothing the probe has or ask for too little output are refused,
+// and the probe goes on answering.
+TEST_F(SimDeviceTest, MalformedCallsAreRefused) {
+  Write(IOCTL_SET_TRIGGER_NEXT, TR_TIMEOUT, -1, 0);
+  const uint32_t number = Measure().newest;
+  platform::DeviceFile& file = Client().File();
+  std::vector<std::byte> out(1024);
+
+  // Valid requests with one byte too little room for the answer, then with one byte too little
+  // input.
+  const GetRecord get{HW_RANGE, 0, 0};
+  const SetRecord set{HW_RANGE, Volts(4.0), 0, kWaitForNews};
+  const uint32_t selector = SupportedSelector(0, SettingsSet::kNext);
+  const DataBufferRecord acquire{kDataBufferAcquire, number, 0};
+  struct Call {
+    uint32_t code;
+    const void* in;
+    uint32_t inSize;
+    uint32_t outSize;
+  };
+  const Call calls[] = {{IOCTL_GET_VERSIONS, nullptr, 0, sizeof(VersionRecord)},
+                        {IOCTL_GET_INFO, nullptr, 0, sizeof(DeviceInfoRecord)},
+                        {IOCTL_GET_NEXT, &get, sizeof get, 8},
+                        {IOCTL_SET_NEXT, &set, sizeof set, 4},
+                        {IOCTL_GET_SUPPORTED, &selector, sizeof selector, 4},
+                        {IOCTL_DATA_BUFFER, &acquire, sizeof acquire, 8}};
+  for (const Call& c : calls) {
+    SCOPED_TRACE(testing::Message() << std::hex << c.code);
+    EXPECT_FALSE(file.IoControl(c.code, c.in, c.inSize, out.data(), c.outSize - 1));
+    if (c.inSize > 0) {
+      EXPECT_FALSE(file.IoControl(c.code, c.in, c.inSize - 1, out.data(), c.outSize));
+    }
+    EXPECT_TRUE(file.IoControl(c.code, c.in, c.inSize, out.data(), c.outSize));
+  }
+  EXPECT_FALSE(file.IoControl(0x222420, &get, sizeof get, out.data(), 8));  // no such function
+
+  // Identifiers, indexes and list entries the probe does not have.
+  const GetRecord gets[] = {{HW_RANGE | HW_COUPLING, 0, 0},  // two identifiers
+                            {uint64_t{1} << 40, 0, -1},      // beyond 32 bits
+                            {0, 0, -1},
+                            {HW_RANGE, 0, -2},
+                            {HW_RANGE, 0, 99},
+                            {HW_RANGES, -1, 0},
+                            {HW_SAMPLEFREQUENCIES, INT64_MAX, -1},
+                            {HW_RESOLUTIONMODE, -1, -1}};
+  for (const GetRecord& g : gets) {
+    EXPECT_FALSE(file.IoControl(IOCTL_GET_NEXT, &g, sizeof g, out.data(), 8)) << std::hex << g.id;
+  }
+  const SetRecord wide{uint64_t{1} << 33, 1, -1, 0};
+  EXPECT_FALSE(file.IoControl(IOCTL_SET_NEXT, &wide, sizeof wide, out.data(), 4));
+  EXPECT_FALSE(Client().Set(IOCTL_SET_CONTROL, kControlFrameInterval, 0, 5).has_value());
+  EXPECT_FALSE(Client().Supported(0x20).has_value());  // no such settings set
+  EXPECT_FALSE(Client().Supported(selector | 2).has_value());
+  const DataBufferRecord unknown{3, number, 0};
+  EXPECT_FALSE(file.IoControl(IOCTL_DATA_BUFFER, &unknown, sizeof unknown, out.data(), 8));
+  EXPECT_FALSE(Client().Release(reinterpret_cast<uintptr_t>(out.data()), 0));
+  EXPECT_FALSE(Client().Acquire(UINT32_MAX, 0).has_value());
+
+  EXPECT_EQ(Client().Get(IOCTL_GET_NEXT, HW_RANGE, 0), Volts(4.0));
+  EXPECT_EQ(Measure().newest, number + 1);
+}
+
 TEST(SimConnectionTest, OfferedFromDriverVersion614) {
   DeviceConfig old = Config();
   old.driverVersion = 0x00060001000300FF;
