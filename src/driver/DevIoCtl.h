@@ -4,8 +4,8 @@
 //
 // All integers are little-endian and every record is packed; the sizes and offsets below are
 // checked at compile time. Identifiers travel as their 32-bit single-bit code zero-extended to
-// 64 bits, values as signed 64-bit integers. Addresses the driver hands out (the notification block,
-// sample buffers) are pointer-sized: 4 bytes in the 32-bit build, 8 bytes in a 64-bit build.
+// 64 bits, values as signed 64-bit integers. Addresses the driver hands out (the notification
+// block, sample buffers) are pointer-sized: 4 bytes in the 32-bit build, 8 bytes in a 64-bit build.
 
 #include <bit>
 #include <cstddef>

@@ -211,7 +211,9 @@ bool FastFloatToInt(const void* source, void* destination, size_t count, double 
     auto* out = static_cast<unsigned char*>(destination) + start * sizeof(D);
     if (!convert::FloatsToCodes(in, std::is_same_v<S, float>, out, kBits<D>, std::is_signed_v<D>,
                                 n, *map)) {
-      for (size_t i = 0; i < n; ++i) StoreAt<D>(out, i, FloatToCode<D>(LoadExtended<S>(in, i), reference));
+      for (size_t i = 0; i < n; ++i) {
+        StoreAt<D>(out, i, FloatToCode<D>(LoadExtended<S>(in, i), reference));
+      }
     }
   }
   return true;
@@ -270,7 +272,9 @@ template <class S, class D>
 std::vector<D> MakeTable(double min, double max) {
   constexpr size_t size = size_t{1} << kBits<S>;
   std::vector<S> codes(size);
-  for (size_t i = 0; i < size; ++i) codes[i] = static_cast<S>(static_cast<std::make_unsigned_t<S>>(i));
+  for (size_t i = 0; i < size; ++i) {
+    codes[i] = static_cast<S>(static_cast<std::make_unsigned_t<S>>(i));
+  }
   std::vector<D> table(size);
   ReferenceIntToFloat<S, D>(codes.data(), table.data(), size, min, max);
   return table;
@@ -278,8 +282,12 @@ std::vector<D> MakeTable(double min, double max) {
 
 template <class S, class D>
 void TableIntToFloat(const void* source, void* destination, size_t count, const D* table) {
-  for (size_t i = 0; i < count; ++i) {
-    StoreAt<D>(destination, i, table[static_cast<std::make_unsigned_t<S>>(LoadAt<S>(source, i))]);
+  if constexpr (std::is_same_v<D, double>) {
+    convert::CodesToDoublesByTable(source, kBits<S>, destination, count, table);
+  } else {
+    for (size_t i = 0; i < count; ++i) {
+      StoreAt<D>(destination, i, table[static_cast<std::make_unsigned_t<S>>(LoadAt<S>(source, i))]);
+    }
   }
 }
 

@@ -199,8 +199,8 @@ inline void ToDoubles(__m128i four, __m128d& lo, __m128d& hi) {
   hi = _mm_cvtepi32_pd(_mm_shuffle_epi32(four, _MM_SHUFFLE(1, 0, 3, 2)));
 }
 
-// Codes of 8 or 16 bits, eight at a time: code + bias as 32-bit integers (signed codes counted
-// from their lowest), then (code + bias) * step (+ min).
+// Codes of 8 or 16 bits, sixteen or eight at a time: code + bias as 32-bit integers (signed codes
+// counted from their lowest), then (code + bias) * step (+ min).
 template <int kBits, bool kSigned, bool kSingleOut, bool kStream, bool kAffine>
 void ShortCodesToFloats(const unsigned char* source, unsigned char* destination, size_t count,
                         int32_t bias, double step, double min) {
@@ -208,15 +208,8 @@ void ShortCodesToFloats(const unsigned char* source, unsigned char* destination,
   const __m128d vStep = _mm_set1_pd(step);
   const __m128d vMin = _mm_set1_pd(min);
   const __m128i vBias = _mm_set1_epi32(kSigned ? bias + (1 << (kBits - 1)) : bias);
-  size_t i = 0;
-  for (; i + 8 <= count; i += 8) {
-    __m128i words;
-    if constexpr (kBits == 8) {
-      words = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(source + i)),
-                                _mm_setzero_si128());
-    } else {
-      words = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 2 * i));
-    }
+  // Eight codes widened to 16 bits go out as eight values.
+  auto eight = [&](__m128i words, unsigned char* out) {
     __m128i first, second;
     if constexpr (kSigned) {
       first = _mm_srai_epi32(_mm_unpacklo_epi16(words, words), 16);
@@ -227,9 +220,22 @@ void ShortCodesToFloats(const unsigned char* source, unsigned char* destination,
     }
     __m128d lo, hi;
     ToDoubles(_mm_add_epi32(first, vBias), lo, hi);
-    StoreFour<kSingleOut, kStream, kAffine>(destination + i * kOut, lo, hi, vStep, vMin);
+    StoreFour<kSingleOut, kStream, kAffine>(out, lo, hi, vStep, vMin);
     ToDoubles(_mm_add_epi32(second, vBias), lo, hi);
-    StoreFour<kSingleOut, kStream, kAffine>(destination + (i + 4) * kOut, lo, hi, vStep, vMin);
+    StoreFour<kSingleOut, kStream, kAffine>(out + 4 * kOut, lo, hi, vStep, vMin);
+  };
+  size_t i = 0;
+  if constexpr (kBits == 8) {
+    for (; i + 16 <= count; i += 16) {
+      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source + i));
+      eight(_mm_unpacklo_epi8(bytes, _mm_setzero_si128()), destination + i * kOut);
+      eight(_mm_unpackhi_epi8(bytes, _mm_setzero_si128()), destination + (i + 8) * kOut);
+    }
+  } else {
+    for (; i + 8 <= count; i += 8) {
+      eight(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 2 * i)),
+            destination + i * kOut);
+    }
   }
   for (; i < count; ++i) {
     int32_t code;
@@ -317,7 +323,56 @@ void CodesToFloatsFrom(const unsigned char* source, unsigned char* destination,
                                               count - head, map);
 }
 
+template <int kBits, bool kStream>
+void TableToDoubles(const unsigned char* source, unsigned char* destination, size_t count,
+                    const double* table) {
+  constexpr size_t kPerWord = 8 / (kBits / 8);  // codes in a 64-bit word
+  constexpr uint64_t kMask = (uint64_t{1} << kBits) - 1;
+  size_t i = 0;
+  // The codes come in 64-bit words and are taken apart in registers, which leaves the load units
+  // to the table; two values go out per store.
+  for (; i + kPerWord <= count; i += kPerWord) {
+    uint64_t word;
+    std::memcpy(&word, source + i * (kBits / 8), 8);
+    for (size_t k = 0; k < kPerWord; k += 2, word >>= 2 * kBits) {
+      StoreTwo<kStream>(destination + 8 * (i + k),
+                        _mm_loadh_pd(_mm_load_sd(table + (word & kMask)),
+                                     table + ((word >> kBits) & kMask)));
+    }
+  }
+  for (; i < count; ++i) {
+    uint16_t code = source[i * (kBits / 8)];
+    if constexpr (kBits == 16) std::memcpy(&code, source + 2 * i, 2);
+    std::memcpy(destination + 8 * i, table + code, 8);
+  }
+  if constexpr (kStream) _mm_sfence();
+}
+
+template <int kBits>
+void TableToDoublesFrom(const unsigned char* source, unsigned char* destination, size_t count,
+                        const double* table) {
+  const size_t head = (reinterpret_cast<uintptr_t>(destination) % 16) / 8;
+  if (count * 8 < kStreamingBytes || reinterpret_cast<uintptr_t>(destination) % 8 != 0) {
+    TableToDoubles<kBits, false>(source, destination, count, table);
+    return;
+  }
+  TableToDoubles<kBits, false>(source, destination, head, table);
+  TableToDoubles<kBits, true>(source + head * (kBits / 8), destination + head * 8, count - head,
+                              table);
+}
+
 }  // namespace
+
+void CodesToDoublesByTable(const void* source, int bits, void* destination, size_t count,
+                           const double* table) {
+  const auto* in = static_cast<const unsigned char*>(source);
+  auto* out = static_cast<unsigned char*>(destination);
+  if (bits == 8) {
+    TableToDoublesFrom<8>(in, out, count, table);
+  } else {
+    TableToDoublesFrom<16>(in, out, count, table);
+  }
+}
 
 bool FloatsToCodes(const void* source, bool singleSource, void* destination, int bits,
                    bool signedCodes, size_t count, const CodeScale& map) {
@@ -346,6 +401,7 @@ void CodesToFloats(const void* source, int bits, bool signedCodes, void* destina
 bool HaveKernels() { return false; }
 bool FloatsToCodes(const void*, bool, void*, int, bool, size_t, const CodeScale&) { return false; }
 void CodesToFloats(const void*, int, bool, void*, bool, size_t, const ValueMap&) {}
+void CodesToDoublesByTable(const void*, int, void*, size_t, const double*) {}
 
 #endif
 

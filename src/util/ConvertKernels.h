@@ -48,4 +48,8 @@ struct ValueMap {
 void CodesToFloats(const void* source, int bits, bool signedCodes, void* destination,
                    bool singleDestination, size_t count, const ValueMap& map);
 
+// Codes of 8 or 16 bits to doubles through a table indexed by the code's bits (of either sign).
+void CodesToDoublesByTable(const void* source, int bits, void* destination, size_t count,
+                           const double* table);
+
 }  // namespace veltra::convert

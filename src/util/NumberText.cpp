@@ -70,8 +70,8 @@ long double ToFloat(const std::string& text) {
   // The C library reads the separator of the process's locale.
   std::string local = text;
   const char* separator = std::localeconv()->decimal_point;
-  if (const size_t at = local.find(kDecimalSeparator); at != std::string::npos && separator &&
-                                                        *separator && *separator != kDecimalSeparator) {
+  const size_t at = local.find(kDecimalSeparator);
+  if (at != std::string::npos && separator && *separator && *separator != kDecimalSeparator) {
     local = text.substr(0, at) + separator + text.substr(at + 1);
   }
   const long double value = std::strtold(local.c_str(), nullptr);

@@ -14,11 +14,18 @@ namespace veltra {
 namespace {
 
 constexpr uint32_t kAllTypes[] = {
-    DT_INT8,          DT_INT16,          DT_INT32,          DT_INT64,          DT_UINT8,
-    DT_UINT16,        DT_UINT32,         DT_SINGLE,         DT_DOUBLE,         DT_EXTENDED,
-    DT_ARRAY_INT8,    DT_ARRAY_INT16,    DT_ARRAY_INT32,    DT_ARRAY_INT64,    DT_ARRAY_UINT8,
-    DT_ARRAY_UINT16,  DT_ARRAY_UINT32,   DT_ARRAY_UINT64,   DT_ARRAY_SINGLE,   DT_ARRAY_DOUBLE,
-    DT_ARRAY_EXTENDED, 3,                0x30000,
+    DT_INT8,           DT_INT16,
+    DT_INT32,          DT_INT64,
+    DT_UINT8,          DT_UINT16,
+    DT_UINT32,         DT_SINGLE,
+    DT_DOUBLE,         DT_EXTENDED,
+    DT_ARRAY_INT8,     DT_ARRAY_INT16,
+    DT_ARRAY_INT32,    DT_ARRAY_INT64,
+    DT_ARRAY_UINT8,    DT_ARRAY_UINT16,
+    DT_ARRAY_UINT32,   DT_ARRAY_UINT64,
+    DT_ARRAY_SINGLE,   DT_ARRAY_DOUBLE,
+    DT_ARRAY_EXTENDED, 3,
+    0x30000,
 };
 
 template <class D, class S>
@@ -32,8 +39,12 @@ std::vector<D> Convert(const std::vector<S>& in, uint32_t from, uint32_t to, dou
 TEST(ConvertData, SupportedAndRefusedPairs) {
   // Which pairs convert, from the rules: same type, float->int, int->float (not from signed 8-bit),
   // int->int of another width, float->float.
-  auto isInt = [](uint32_t t) { return t >= DT_ARRAY_INT8 && t <= DT_ARRAY_UINT64 && std::has_single_bit(t); };
-  auto isFloat = [](uint32_t t) { return t == DT_ARRAY_SINGLE || t == DT_ARRAY_DOUBLE || t == DT_ARRAY_EXTENDED; };
+  auto isInt = [](uint32_t t) {
+    return t >= DT_ARRAY_INT8 && t <= DT_ARRAY_UINT64 && std::has_single_bit(t);
+  };
+  auto isFloat = [](uint32_t t) {
+    return t == DT_ARRAY_SINGLE || t == DT_ARRAY_DOUBLE || t == DT_ARRAY_EXTENDED;
+  };
   for (uint32_t from : kAllTypes) {
     for (uint32_t to : kAllTypes) {
       const bool expected = from == to || (isFloat(from) && (isInt(to) || isFloat(to))) ||
@@ -53,8 +64,8 @@ TEST(ConvertData, SupportedAndRefusedPairs) {
 }
 
 TEST(ConvertData, CodesOverAHalfOpenRange) {
-  const std::vector<double> volts = {-1.0, 0.0, 0.999969482421875, 0.99996948, 1.0, -1.000030517578125,
-                                     3.0, -0.5};
+  const std::vector<double> volts = {
+      -1.0, 0.0, 0.999969482421875, 0.99996948, 1.0, -1.000030517578125, 3.0, -0.5};
   EXPECT_EQ(Convert<uint16_t>(volts, DT_ARRAY_DOUBLE, DT_ARRAY_UINT16, -1, 1),
             (std::vector<uint16_t>{0, 32768, 65535, 65535, 0, 0xFFFF, 0, 16384}));
   EXPECT_EQ(Convert<int16_t>(volts, DT_ARRAY_DOUBLE, DT_ARRAY_INT16, -1, 1),
@@ -64,10 +75,12 @@ TEST(ConvertData, CodesOverAHalfOpenRange) {
   EXPECT_EQ(Convert<uint8_t>(halves, DT_ARRAY_DOUBLE, DT_ARRAY_UINT8, -1, 1),
             (std::vector<uint8_t>{0, 2, 2}));
   // 64-bit codes are computed as signed; the unsigned type flips the top bit.
-  EXPECT_EQ(Convert<uint64_t>(std::vector<double>{-1, 0, 0.5}, DT_ARRAY_DOUBLE, DT_ARRAY_UINT64, -1, 1),
-            (std::vector<uint64_t>{0, 0x8000000000000000, 0xC000000000000000}));
-  EXPECT_EQ(Convert<int64_t>(std::vector<double>{-1, 0, 0.5}, DT_ARRAY_DOUBLE, DT_ARRAY_INT64, -1, 1),
-            (std::vector<int64_t>{std::numeric_limits<int64_t>::min(), 0, 0x4000000000000000}));
+  EXPECT_EQ(
+      Convert<uint64_t>(std::vector<double>{-1, 0, 0.5}, DT_ARRAY_DOUBLE, DT_ARRAY_UINT64, -1, 1),
+      (std::vector<uint64_t>{0, 0x8000000000000000, 0xC000000000000000}));
+  EXPECT_EQ(
+      Convert<int64_t>(std::vector<double>{-1, 0, 0.5}, DT_ARRAY_DOUBLE, DT_ARRAY_INT64, -1, 1),
+      (std::vector<int64_t>{std::numeric_limits<int64_t>::min(), 0, 0x4000000000000000}));
   // Beyond the 64-bit range, and not a number: the code of 0x8000000000000000.
   const std::vector<double> wild = {1e30, -1e30, std::nan(""), INFINITY};
   EXPECT_EQ(Convert<uint16_t>(wild, DT_ARRAY_DOUBLE, DT_ARRAY_UINT16, -1, 1),
@@ -75,56 +88,71 @@ TEST(ConvertData, CodesOverAHalfOpenRange) {
   EXPECT_EQ(Convert<int64_t>(wild, DT_ARRAY_DOUBLE, DT_ARRAY_INT64, -1, 1),
             std::vector<int64_t>(4, std::numeric_limits<int64_t>::min()));
 
-  EXPECT_EQ(Convert<double>(std::vector<uint16_t>{0x8000, 0, 0xFFFF}, DT_ARRAY_UINT16, DT_ARRAY_DOUBLE, -1, 1),
+  EXPECT_EQ(Convert<double>(std::vector<uint16_t>{0x8000, 0, 0xFFFF}, DT_ARRAY_UINT16,
+                            DT_ARRAY_DOUBLE, -1, 1),
             (std::vector<double>{0.0, -1.0, 1.0 - 1.0 / 32768}));
-  EXPECT_EQ(Convert<double>(std::vector<int16_t>{0, -32768, 32767}, DT_ARRAY_INT16, DT_ARRAY_DOUBLE, -1, 1),
+  EXPECT_EQ(Convert<double>(std::vector<int16_t>{0, -32768, 32767}, DT_ARRAY_INT16, DT_ARRAY_DOUBLE,
+                            -1, 1),
             (std::vector<double>{0.0, -1.0, 1.0 - 1.0 / 32768}));
-  EXPECT_EQ(Convert<float>(std::vector<uint16_t>{0, 0x8000, 0xC000}, DT_ARRAY_UINT16, DT_ARRAY_SINGLE, -1, 1),
+  EXPECT_EQ(Convert<float>(std::vector<uint16_t>{0, 0x8000, 0xC000}, DT_ARRAY_UINT16,
+                           DT_ARRAY_SINGLE, -1, 1),
             (std::vector<float>{-1.0f, 0.0f, 0.5f}));
-  EXPECT_EQ(Convert<double>(std::vector<uint32_t>{0, 0x80000000, 0xFFFFFFFF}, DT_ARRAY_UINT32, DT_ARRAY_DOUBLE, 0, 4),
+  EXPECT_EQ(Convert<double>(std::vector<uint32_t>{0, 0x80000000, 0xFFFFFFFF}, DT_ARRAY_UINT32,
+                            DT_ARRAY_DOUBLE, 0, 4),
             (std::vector<double>{0.0, 2.0, 4.0 - 4.0 / 4294967296.0}));
-  EXPECT_EQ(Convert<double>(std::vector<uint64_t>{0, 0x8000000000000000, 0xC000000000000000}, DT_ARRAY_UINT64, DT_ARRAY_DOUBLE, -1, 1),
+  EXPECT_EQ(Convert<double>(std::vector<uint64_t>{0, 0x8000000000000000, 0xC000000000000000},
+                            DT_ARRAY_UINT64, DT_ARRAY_DOUBLE, -1, 1),
             (std::vector<double>{-1.0, 0.0, 0.5}));
-  EXPECT_EQ(Convert<double>(std::vector<int64_t>{std::numeric_limits<int64_t>::min(), 0}, DT_ARRAY_INT64, DT_ARRAY_DOUBLE, -1, 1),
+  EXPECT_EQ(Convert<double>(std::vector<int64_t>{std::numeric_limits<int64_t>::min(), 0},
+                            DT_ARRAY_INT64, DT_ARRAY_DOUBLE, -1, 1),
             (std::vector<double>{-1.0, 0.0}));
 }
 
 TEST(ConvertData, IntegerWidthsAreLeftAligned) {
   const std::vector<uint16_t> mid = {0x8000, 0x1234, 0xFFFF};
-  EXPECT_EQ(Convert<uint8_t>(mid, DT_ARRAY_UINT16, DT_ARRAY_UINT8, 0, 0), (std::vector<uint8_t>{0x80, 0x12, 0xFF}));
-  EXPECT_EQ(Convert<int8_t>(mid, DT_ARRAY_UINT16, DT_ARRAY_INT8, 0, 0), (std::vector<int8_t>{0, -110, 127}));
+  EXPECT_EQ(Convert<uint8_t>(mid, DT_ARRAY_UINT16, DT_ARRAY_UINT8, 0, 0),
+            (std::vector<uint8_t>{0x80, 0x12, 0xFF}));
+  EXPECT_EQ(Convert<int8_t>(mid, DT_ARRAY_UINT16, DT_ARRAY_INT8, 0, 0),
+            (std::vector<int8_t>{0, -110, 127}));
   EXPECT_EQ(Convert<uint64_t>(mid, DT_ARRAY_UINT16, DT_ARRAY_UINT64, 0, 0),
             (std::vector<uint64_t>{0x8000000000000000, 0x1234000000000000, 0xFFFF000000000000}));
   EXPECT_EQ(Convert<int32_t>(std::vector<int8_t>{-128, -1, 1}, DT_ARRAY_INT8, DT_ARRAY_INT32, 0, 0),
             (std::vector<int32_t>{INT32_MIN, -0x1000000, 0x1000000}));
   EXPECT_EQ(Convert<uint64_t>(std::vector<int8_t>{-128, 0}, DT_ARRAY_INT8, DT_ARRAY_UINT64, 0, 0),
             (std::vector<uint64_t>{0, 0x8000000000000000}));
-  EXPECT_EQ(Convert<uint8_t>(std::vector<uint32_t>{0x12345678, 0xFF000000}, DT_ARRAY_UINT32, DT_ARRAY_UINT8, 0, 0),
+  EXPECT_EQ(Convert<uint8_t>(std::vector<uint32_t>{0x12345678, 0xFF000000}, DT_ARRAY_UINT32,
+                             DT_ARRAY_UINT8, 0, 0),
             (std::vector<uint8_t>{0x12, 0xFF}));
-  EXPECT_EQ(Convert<int16_t>(std::vector<int64_t>{-1, 0x7FFF000000000000}, DT_ARRAY_INT64, DT_ARRAY_INT16, 0, 0),
+  EXPECT_EQ(Convert<int16_t>(std::vector<int64_t>{-1, 0x7FFF000000000000}, DT_ARRAY_INT64,
+                             DT_ARRAY_INT16, 0, 0),
             (std::vector<int16_t>{-1, 0x7FFF}));
 }
 
 TEST(ConvertData, FloatsAndCopies) {
-  EXPECT_EQ(Convert<float>(std::vector<double>{0.1, 1e300, -0.0}, DT_ARRAY_DOUBLE, DT_ARRAY_SINGLE, 0, 0),
-            (std::vector<float>{0.1f, INFINITY, -0.0f}));
+  EXPECT_EQ(
+      Convert<float>(std::vector<double>{0.1, 1e300, -0.0}, DT_ARRAY_DOUBLE, DT_ARRAY_SINGLE, 0, 0),
+      (std::vector<float>{0.1f, INFINITY, -0.0f}));
   // Extended values are 10 bytes each.
   const std::vector<double> values = {0.1, -3.5, 1e-300};
   std::vector<uint8_t> extended(30);
-  ASSERT_TRUE(ConvertData(values.data(), extended.data(), DT_ARRAY_DOUBLE, DT_ARRAY_EXTENDED, 3, 0, 0));
+  ASSERT_TRUE(
+      ConvertData(values.data(), extended.data(), DT_ARRAY_DOUBLE, DT_ARRAY_EXTENDED, 3, 0, 0));
   long double second = 0;
   std::memcpy(&second, extended.data() + 10, 10);
   EXPECT_EQ(second, -3.5L);
   std::vector<double> back(3);
-  ASSERT_TRUE(ConvertData(extended.data(), back.data(), DT_ARRAY_EXTENDED, DT_ARRAY_DOUBLE, 3, 0, 0));
+  ASSERT_TRUE(
+      ConvertData(extended.data(), back.data(), DT_ARRAY_EXTENDED, DT_ARRAY_DOUBLE, 3, 0, 0));
   EXPECT_EQ(back, values);
   std::vector<uint16_t> codes(3);
-  ASSERT_TRUE(ConvertData(extended.data(), codes.data(), DT_ARRAY_EXTENDED, DT_ARRAY_UINT16, 3, -4, 4));
+  ASSERT_TRUE(
+      ConvertData(extended.data(), codes.data(), DT_ARRAY_EXTENDED, DT_ARRAY_UINT16, 3, -4, 4));
   EXPECT_EQ(codes, (std::vector<uint16_t>{33587, 4096, 32768}));
 
   // The same type is copied, also when the ranges overlap, and left alone in place.
   std::vector<uint16_t> words = {1, 2, 3, 4};
-  ASSERT_TRUE(ConvertData(words.data(), words.data() + 1, DT_ARRAY_UINT16, DT_ARRAY_UINT16, 3, 0, 0));
+  ASSERT_TRUE(
+      ConvertData(words.data(), words.data() + 1, DT_ARRAY_UINT16, DT_ARRAY_UINT16, 3, 0, 0));
   EXPECT_EQ(words, (std::vector<uint16_t>{1, 1, 2, 3}));
   ASSERT_TRUE(ConvertData(words.data(), words.data(), DT_ARRAY_UINT16, DT_ARRAY_UINT16, 4, 0, 0));
   EXPECT_EQ(words, (std::vector<uint16_t>{1, 1, 2, 3}));
@@ -140,10 +168,9 @@ struct Range {
 
 // Ranges an instrument uses, and a few that are not round numbers.
 const Range kRanges[] = {
-    {-0.2, 0.2}, {-0.4, 0.4}, {-0.8, 0.8}, {-2, 2},     {-4, 4},     {-8, 8},
-    {-20, 20},   {-40, 40},   {-80, 80},   {0, 0.2},    {0, 1},      {0, 3.3},
-    {0, 5},      {0, 10},     {0, 80},     {-1, 3},     {-0.3, 0.7}, {1e-3, 1.23456789},
-    {-1e6, 1e-6}, {5, -5},
+    {-0.2, 0.2}, {-0.4, 0.4},        {-0.8, 0.8},  {-2, 2},  {-4, 4}, {-8, 8}, {-20, 20}, {-40, 40},
+    {-80, 80},   {0, 0.2},           {0, 1},       {0, 3.3}, {0, 5},  {0, 10}, {0, 80},   {-1, 3},
+    {-0.3, 0.7}, {1e-3, 1.23456789}, {-1e6, 1e-6}, {5, -5},
 };
 
 template <class T>
@@ -164,8 +191,8 @@ void CompareWithReference(const std::vector<S>& in, uint32_t from, uint32_t to, 
   std::vector<D> fast(in.size());
   std::vector<D> reference(in.size());
   ASSERT_TRUE(ConvertData(in.data(), fast.data(), from, to, in.size(), range.min, range.max));
-  ASSERT_TRUE(ConvertDataReference(in.data(), reference.data(), from, to, in.size(), range.min,
-                                   range.max));
+  ASSERT_TRUE(
+      ConvertDataReference(in.data(), reference.data(), from, to, in.size(), range.min, range.max));
   ExpectSameBits(fast, reference, what, range);
 }
 
@@ -183,8 +210,10 @@ TEST(ConvertDataExact, EveryShortCodeToFloat) {
   for (const Range& r : kRanges) {
     CompareWithReference<uint8_t, double>(u8, DT_ARRAY_UINT8, DT_ARRAY_DOUBLE, r, "uint8->double");
     CompareWithReference<uint8_t, float>(u8, DT_ARRAY_UINT8, DT_ARRAY_SINGLE, r, "uint8->single");
-    CompareWithReference<uint16_t, double>(u16, DT_ARRAY_UINT16, DT_ARRAY_DOUBLE, r, "uint16->double");
-    CompareWithReference<uint16_t, float>(u16, DT_ARRAY_UINT16, DT_ARRAY_SINGLE, r, "uint16->single");
+    CompareWithReference<uint16_t, double>(u16, DT_ARRAY_UINT16, DT_ARRAY_DOUBLE, r,
+                                           "uint16->double");
+    CompareWithReference<uint16_t, float>(u16, DT_ARRAY_UINT16, DT_ARRAY_SINGLE, r,
+                                          "uint16->single");
     CompareWithReference<int16_t, double>(i16, DT_ARRAY_INT16, DT_ARRAY_DOUBLE, r, "int16->double");
     CompareWithReference<int16_t, float>(i16, DT_ARRAY_INT16, DT_ARRAY_SINGLE, r, "int16->single");
   }
@@ -197,7 +226,8 @@ TEST(ConvertDataExact, EveryShortCodeToFloat) {
 // outside the range, where codes wrap around, up to where the vector path hands over; and special
 // values.
 template <class F>
-std::vector<std::vector<F>> ProbeGroups(int bits, const Range& r, const std::vector<double>& codes) {
+std::vector<std::vector<F>> ProbeGroups(int bits, const Range& r,
+                                        const std::vector<double>& codes) {
   const double step = (r.max - r.min) / std::ldexp(1.0, bits);
   auto value = [&](double code) { return static_cast<F>(r.min + code * step); };
   std::vector<std::vector<F>> groups(5);
@@ -217,8 +247,14 @@ std::vector<std::vector<F>> ProbeGroups(int bits, const Range& r, const std::vec
                      34359738368.0 + 54321, 68719476736.0 + 9999, 1099511627776.0 + 1357}) {
     for (double k : {far, -far, far + 0.25, -far - 0.75}) groups[3].push_back(value(k));
   }
-  groups[4] = {F(0), F(-0.0), F(INFINITY), F(-INFINITY), std::numeric_limits<F>::quiet_NaN(),
-               std::numeric_limits<F>::max(), std::numeric_limits<F>::denorm_min(), F(1e10)};
+  groups[4] = {F(0),
+               F(-0.0),
+               F(INFINITY),
+               F(-INFINITY),
+               std::numeric_limits<F>::quiet_NaN(),
+               std::numeric_limits<F>::max(),
+               std::numeric_limits<F>::denorm_min(),
+               F(1e10)};
   return groups;
 }
 
@@ -251,21 +287,26 @@ TEST(ConvertDataExact, FloatToEveryShortCode) {
 
 TEST(ConvertDataExact, ThirtyTwoBitCodesOverARandomSample) {
   std::mt19937_64 random(20240601);
-  std::vector<uint32_t> codes = {0, 1, 2, 0x7FFFFFFF, 0x80000000, 0x80000001, 0xFFFFFFFE, 0xFFFFFFFF};
+  std::vector<uint32_t> codes = {0,          1,          2,          0x7FFFFFFF,
+                                 0x80000000, 0x80000001, 0xFFFFFFFE, 0xFFFFFFFF};
   while (codes.size() < (1u << 16)) codes.push_back(static_cast<uint32_t>(random()));
   std::vector<int32_t> signedCodes(codes.size());
   std::memcpy(signedCodes.data(), codes.data(), codes.size() * 4);
   const std::vector<double> codeValues(codes.begin(), codes.end());
 
   for (const Range& r : kRanges) {
-    CompareWithReference<uint32_t, double>(codes, DT_ARRAY_UINT32, DT_ARRAY_DOUBLE, r, "uint32->double");
-    CompareWithReference<uint32_t, float>(codes, DT_ARRAY_UINT32, DT_ARRAY_SINGLE, r, "uint32->single");
-    CompareWithReference<int32_t, double>(signedCodes, DT_ARRAY_INT32, DT_ARRAY_DOUBLE, r, "int32->double");
+    CompareWithReference<uint32_t, double>(codes, DT_ARRAY_UINT32, DT_ARRAY_DOUBLE, r,
+                                           "uint32->double");
+    CompareWithReference<uint32_t, float>(codes, DT_ARRAY_UINT32, DT_ARRAY_SINGLE, r,
+                                          "uint32->single");
+    CompareWithReference<int32_t, double>(signedCodes, DT_ARRAY_INT32, DT_ARRAY_DOUBLE, r,
+                                          "int32->double");
 
     auto d = ProbeGroups<double>(32, r, codeValues);
     std::uniform_real_distribution<double> fraction(-0.25, 1.25);
     std::vector<double> anywhere = {r.min, r.max, std::nextafter(r.max, -INFINITY)};
-    while (anywhere.size() < codes.size()) anywhere.push_back(r.min + fraction(random) * (r.max - r.min));
+    while (anywhere.size() < codes.size())
+      anywhere.push_back(r.min + fraction(random) * (r.max - r.min));
     d.push_back(anywhere);
     std::vector<std::vector<float>> f;
     for (const auto& group : d) f.emplace_back(group.begin(), group.end());
@@ -279,7 +320,7 @@ TEST(ConvertDataExact, ThirtyTwoBitCodesOverARandomSample) {
 // and single-sample paths do the work.
 TEST(ConvertDataExact, ShortAndUnalignedBlocks) {
   const uint32_t floats[] = {DT_ARRAY_SINGLE, DT_ARRAY_DOUBLE};
-  const uint32_t codes[] = {DT_ARRAY_UINT8, DT_ARRAY_INT8,  DT_ARRAY_UINT16,
+  const uint32_t codes[] = {DT_ARRAY_UINT8, DT_ARRAY_INT8,   DT_ARRAY_UINT16,
                             DT_ARRAY_INT16, DT_ARRAY_UINT32, DT_ARRAY_INT32};
   std::mt19937 random(7);
   std::vector<uint8_t> source(8 * 64 + 8);
@@ -297,12 +338,14 @@ TEST(ConvertDataExact, ShortAndUnalignedBlocks) {
         for (size_t count = 0; count <= 40; ++count) {
           for (size_t offset : {1, 3}) {
             std::vector<uint8_t> fast(8 * 64 + 8, 0xCD), reference(8 * 64 + 8, 0xCD);
-            ASSERT_TRUE(ConvertData(in.data() + 1, fast.data() + offset, f, c, count, r.min, r.max));
+            ASSERT_TRUE(
+                ConvertData(in.data() + 1, fast.data() + offset, f, c, count, r.min, r.max));
             ASSERT_TRUE(ConvertDataReference(in.data() + 1, reference.data() + offset, f, c, count,
                                              r.min, r.max));
             ASSERT_EQ(fast, reference) << f << " -> " << c << " count " << count;
             if (c == DT_ARRAY_INT8) continue;  // not a source of float conversions
-            ASSERT_TRUE(ConvertData(source.data() + offset, fast.data() + 1, c, f, count, r.min, r.max));
+            ASSERT_TRUE(
+                ConvertData(source.data() + offset, fast.data() + 1, c, f, count, r.min, r.max));
             ASSERT_TRUE(ConvertDataReference(source.data() + offset, reference.data() + 1, c, f,
                                              count, r.min, r.max));
             ASSERT_EQ(fast, reference) << c << " -> " << f << " count " << count;

@@ -15,14 +15,30 @@ TEST(DataTypes, SizesAndVarTypes) {
     int32_t size;
     uint16_t varType;
   } cases[] = {
-      {DT_INT8, 1, 16},           {DT_INT16, 2, 2},            {DT_INT32, 4, 3},
-      {DT_INT64, 8, 20},          {DT_UINT8, 1, 17},           {DT_UINT16, 2, 18},
-      {DT_UINT32, 4, 19},         {DT_SINGLE, 4, 4},           {DT_DOUBLE, 8, 5},
-      {DT_EXTENDED, 10, 0},       {DT_ARRAY_INT8, 1, 0x2010},  {DT_ARRAY_INT16, 2, 0x2002},
-      {DT_ARRAY_INT32, 4, 0x2003}, {DT_ARRAY_INT64, 8, 0x2014}, {DT_ARRAY_UINT8, 1, 0x2011},
-      {DT_ARRAY_UINT16, 2, 0x2012}, {DT_ARRAY_UINT32, 4, 0x2013}, {DT_ARRAY_UINT64, 8, 0},
-      {DT_ARRAY_SINGLE, 4, 0x2004}, {DT_ARRAY_DOUBLE, 8, 0x2005}, {DT_ARRAY_EXTENDED, 10, 0},
-      {0, 0, 0},                  {3, 0, 0},                   {0x200000, 0, 0},
+      {DT_INT8, 1, 16},
+      {DT_INT16, 2, 2},
+      {DT_INT32, 4, 3},
+      {DT_INT64, 8, 20},
+      {DT_UINT8, 1, 17},
+      {DT_UINT16, 2, 18},
+      {DT_UINT32, 4, 19},
+      {DT_SINGLE, 4, 4},
+      {DT_DOUBLE, 8, 5},
+      {DT_EXTENDED, 10, 0},
+      {DT_ARRAY_INT8, 1, 0x2010},
+      {DT_ARRAY_INT16, 2, 0x2002},
+      {DT_ARRAY_INT32, 4, 0x2003},
+      {DT_ARRAY_INT64, 8, 0x2014},
+      {DT_ARRAY_UINT8, 1, 0x2011},
+      {DT_ARRAY_UINT16, 2, 0x2012},
+      {DT_ARRAY_UINT32, 4, 0x2013},
+      {DT_ARRAY_UINT64, 8, 0},
+      {DT_ARRAY_SINGLE, 4, 0x2004},
+      {DT_ARRAY_DOUBLE, 8, 0x2005},
+      {DT_ARRAY_EXTENDED, 10, 0},
+      {0, 0, 0},
+      {3, 0, 0},
+      {0x200000, 0, 0},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(DataTypeSize(c.type), c.size) << c.type;
@@ -36,9 +52,10 @@ TEST(DataTypes, SizesAndVarTypes) {
   EXPECT_EQ(VarTypeToDataType(0x4005), DT_DOUBLE);
   EXPECT_EQ(VarTypeToDataType(0x2000 | 8), 0u);  // a string element: no data type
   EXPECT_EQ(VarTypeToDataType(0), 0u);
-  EXPECT_EQ(DT_INT_ARRAYS, DT_ARRAY_INT8 | DT_ARRAY_INT16 | DT_ARRAY_INT32 | DT_ARRAY_INT64 |
-                               DT_UNSIGNED_ARRAYS);
-  EXPECT_EQ(DT_UNSIGNED_ARRAYS, DT_ARRAY_UINT8 | DT_ARRAY_UINT16 | DT_ARRAY_UINT32 | DT_ARRAY_UINT64);
+  EXPECT_EQ(DT_INT_ARRAYS,
+            DT_ARRAY_INT8 | DT_ARRAY_INT16 | DT_ARRAY_INT32 | DT_ARRAY_INT64 | DT_UNSIGNED_ARRAYS);
+  EXPECT_EQ(DT_UNSIGNED_ARRAYS,
+            DT_ARRAY_UINT8 | DT_ARRAY_UINT16 | DT_ARRAY_UINT32 | DT_ARRAY_UINT64);
   EXPECT_EQ(DT_FLOAT_ARRAYS, DT_ARRAY_SINGLE | DT_ARRAY_DOUBLE | DT_ARRAY_EXTENDED);
 }
 
@@ -50,7 +67,8 @@ TEST(DataTypes, FillZeroLevelAndWords) {
       {DT_ARRAY_UINT16, {0x00, 0x80, 0x00, 0x80, 0x00, 0x80}},
       {DT_ARRAY_UINT8, {0x80, 0x80, 0x80}},
       {DT_ARRAY_UINT32, {0, 0, 0, 0x80, 0, 0, 0, 0x80, 0, 0, 0, 0x80}},
-      {DT_ARRAY_UINT64, {0, 0, 0, 0, 0, 0, 0, 0x80, 0, 0, 0, 0, 0, 0, 0, 0x80, 0, 0, 0, 0, 0, 0, 0, 0x80}},
+      {DT_ARRAY_UINT64,
+       {0, 0, 0, 0, 0, 0, 0, 0x80, 0, 0, 0, 0, 0, 0, 0, 0x80, 0, 0, 0, 0, 0, 0, 0, 0x80}},
       {DT_ARRAY_INT16, std::vector<uint8_t>(6, 0)},
       {DT_ARRAY_EXTENDED, std::vector<uint8_t>(30, 0)},
       {DT_ARRAY_DOUBLE, std::vector<uint8_t>(24, 0)},
@@ -69,7 +87,8 @@ TEST(DataTypes, FillZeroLevelAndWords) {
 
   std::vector<uint8_t> words(12, 0);
   FillWords(0x1234, words.data() + 1, 5);  // an odd count, not aligned
-  EXPECT_EQ(words, (std::vector<uint8_t>{0, 0x34, 0x12, 0x34, 0x12, 0x34, 0x12, 0x34, 0x12, 0x34, 0x12, 0}));
+  EXPECT_EQ(words, (std::vector<uint8_t>{0, 0x34, 0x12, 0x34, 0x12, 0x34, 0x12, 0x34, 0x12, 0x34,
+                                         0x12, 0}));
 }
 
 TEST(DataTypes, ContainersForResolutions) {
@@ -78,10 +97,10 @@ TEST(DataTypes, ContainersForResolutions) {
     int32_t container;
     uint32_t floatType;
   } cases[] = {
-      {1, 8, DT_ARRAY_SINGLE},   {8, 8, DT_ARRAY_SINGLE},    {9, 16, DT_ARRAY_SINGLE},
-      {16, 16, DT_ARRAY_SINGLE}, {17, 32, DT_ARRAY_SINGLE},  {24, 32, DT_ARRAY_SINGLE},
-      {25, 32, DT_ARRAY_DOUBLE}, {32, 32, DT_ARRAY_DOUBLE},  {33, 64, DT_ARRAY_DOUBLE},
-      {52, 64, DT_ARRAY_DOUBLE}, {53, 64, DT_ARRAY_EXTENDED}, {64, 64, DT_ARRAY_EXTENDED},
+      {1, 8, DT_ARRAY_SINGLE},     {8, 8, DT_ARRAY_SINGLE},     {9, 16, DT_ARRAY_SINGLE},
+      {16, 16, DT_ARRAY_SINGLE},   {17, 32, DT_ARRAY_SINGLE},   {24, 32, DT_ARRAY_SINGLE},
+      {25, 32, DT_ARRAY_DOUBLE},   {32, 32, DT_ARRAY_DOUBLE},   {33, 64, DT_ARRAY_DOUBLE},
+      {52, 64, DT_ARRAY_DOUBLE},   {53, 64, DT_ARRAY_EXTENDED}, {64, 64, DT_ARRAY_EXTENDED},
       {65, -1, DT_ARRAY_EXTENDED},
   };
   for (const auto& c : cases) {
@@ -103,7 +122,7 @@ TEST(DataTypes, CodeRangeAndGrid) {
   EXPECT_TRUE(IsQuantized(onGrid.data(), DT_ARRAY_DOUBLE, 4, -1, 1, 8));
   const std::vector<double> top = {0.99609375};
   EXPECT_FALSE(IsInCodeRange(top.data(), DT_ARRAY_DOUBLE, 1, -1, 1, 8));
-  EXPECT_TRUE(IsInCodeRange(top.data(), DT_ARRAY_DOUBLE, 1, -1, 1, 0));  // 0 bits keeps max
+  EXPECT_TRUE(IsInCodeRange(top.data(), DT_ARRAY_DOUBLE, 1, -1, 1, 0));    // 0 bits keeps max
   EXPECT_FALSE(IsInCodeRange(top.data(), DT_ARRAY_DOUBLE, 1, -1, 1, 12));  // no such width
   const std::vector<float> below = {-1.0001f};
   EXPECT_FALSE(IsInCodeRange(below.data(), DT_ARRAY_SINGLE, 1, -1, 1, 16));
@@ -142,13 +161,13 @@ TEST(DataTypes, ChooseStorageType) {
     int32_t resolution;
     uint32_t expected;
   } cases[] = {
-      {codes.data(), DT_ARRAY_DOUBLE, 4, 12, DT_ARRAY_UINT16},  // codes of 12 bits fit 16
-      {codes.data(), DT_ARRAY_DOUBLE, 4, 8, DT_ARRAY_SINGLE},   // beyond the 8-bit top code
+      {codes.data(), DT_ARRAY_DOUBLE, 4, 12, DT_ARRAY_UINT16},     // codes of 12 bits fit 16
+      {codes.data(), DT_ARRAY_DOUBLE, 4, 8, DT_ARRAY_SINGLE},      // beyond the 8-bit top code
       {measured.data(), DT_ARRAY_DOUBLE, 2, 12, DT_ARRAY_SINGLE},  // float type of 12 bits
       {measured.data(), DT_ARRAY_DOUBLE, 2, 40, DT_ARRAY_DOUBLE},
       {measured.data(), DT_ARRAY_DOUBLE, 2, 60, DT_ARRAY_DOUBLE},  // never extended
-      {codes.data(), DT_ARRAY_UINT16, 4, 12, DT_ARRAY_UINT16},   // the container is not smaller
-      {codes.data(), DT_ARRAY_INT32, 4, 12, DT_ARRAY_UINT16},    // integer codes always fit
+      {codes.data(), DT_ARRAY_UINT16, 4, 12, DT_ARRAY_UINT16},     // the container is not smaller
+      {codes.data(), DT_ARRAY_INT32, 4, 12, DT_ARRAY_UINT16},      // integer codes always fit
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ChooseStorageType(c.samples, c.type, c.count, c.resolution, -1, 1), c.expected)

@@ -12,12 +12,30 @@ TEST(NumberText, EvalFloat) {
     std::string text;
     long double value;
   } cases[] = {
-      {"2*(3+4)", 14.0L},      {"1e-3+1", 1e-3L + 1.0L}, {"10m", 0.01L},       {"4k7", 4700.0L},
-      {" 1.5 k ", 1500.0L},    {"2M", 2e6L},             {"3u3", 3.3e-6L},     {"1\xC2\xB5", 1e-6L},
-      {"5f", 5e-15L},          {"7p", 7e-12L},           {"2n2", 2.2e-9L},     {"3G", 3e9L},
-      {"1T", 1e12L},           {"4P", 4e15L},            {"7/2", 3.5L},        {"8/2/2", 2.0L},
-      {"2-3-4", -5.0L},        {"-5+2", -3.0L},          {"+.5", 0.5L},        {"1E+2*3", 300.0L},
-      {"(1+2)*(3-(4/8))", 7.5L}, {"((((2))))", 2.0L},    {"0.1", 0.1L},        {"5.", 5.0L},
+      {"2*(3+4)", 14.0L},
+      {"1e-3+1", 1e-3L + 1.0L},
+      {"10m", 0.01L},
+      {"4k7", 4700.0L},
+      {" 1.5 k ", 1500.0L},
+      {"2M", 2e6L},
+      {"3u3", 3.3e-6L},
+      {"1\xC2\xB5", 1e-6L},
+      {"5f", 5e-15L},
+      {"7p", 7e-12L},
+      {"2n2", 2.2e-9L},
+      {"3G", 3e9L},
+      {"1T", 1e12L},
+      {"4P", 4e15L},
+      {"7/2", 3.5L},
+      {"8/2/2", 2.0L},
+      {"2-3-4", -5.0L},
+      {"-5+2", -3.0L},
+      {"+.5", 0.5L},
+      {"1E+2*3", 300.0L},
+      {"(1+2)*(3-(4/8))", 7.5L},
+      {"((((2))))", 2.0L},
+      {"0.1", 0.1L},
+      {"5.", 5.0L},
   };
   for (const auto& c : cases) EXPECT_EQ(EvalFloat(c.text), c.value) << c.text;
 }
@@ -57,8 +75,9 @@ TEST(NumberText, IntegerForms) {
     std::string text;
     int64_t value;
   } cases[] = {
-      {"7/2", 3},       {"-7/2", -3},     {"4k7", 4700},        {"1.5k", 1500},   {"2M", 2000000},
-      {"1.25G", 1250000000}, {"2*(3+4)", 14}, {"-2147483648", INT32_MIN}, {"+12", 12}, {"10-2-3", 5},
+      {"7/2", 3},      {"-7/2", -3},          {"4k7", 4700},   {"1.5k", 1500},
+      {"2M", 2000000}, {"1.25G", 1250000000}, {"2*(3+4)", 14}, {"-2147483648", INT32_MIN},
+      {"+12", 12},     {"10-2-3", 5},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(EvalInteger(c.text), c.value) << c.text;
@@ -70,7 +89,8 @@ TEST(NumberText, IntegerForms) {
   EXPECT_EQ(EvalInt64("9223372036854775807"), INT64_MAX);
 
   EXPECT_EQ(ErrorOf([] { EvalInteger("1.2345k"); }), "'1.2345k' is not a valid integer value");
-  EXPECT_EQ(ErrorOf([] { EvalInteger("2147483648"); }), "'2147483648' is not a valid integer value");
+  EXPECT_EQ(ErrorOf([] { EvalInteger("2147483648"); }),
+            "'2147483648' is not a valid integer value");
   EXPECT_EQ(ErrorOf([] { EvalInt64("9223372036854775808"); }),
             "'9223372036854775808' is not a valid integer value");
   EXPECT_EQ(ErrorOf([] { EvalInteger("1e-3"); }), "'1e' is not a valid integer value");
