@@ -2,7 +2,8 @@
 // same number of doubles (the output of the code-to-double conversions, the input of
 // double-to-code), and the ratio of the two times.
 //
-//   bench_convert [--benchmark_filter=...]   prints Google Benchmark's table, then the ratios.
+//   bench_convert [--sse2] [--benchmark_filter=...]   prints Google Benchmark's table, then the
+//   ratios; --sse2 measures the SSE2 loops where the processor would allow wider ones.
 
 #include <benchmark/benchmark.h>
 
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "util/ConvertData.h"
+#include "util/ConvertKernels.h"
 #include "util/DataTypes.h"
 
 namespace {
@@ -142,6 +144,17 @@ class RatioReporter : public benchmark::ConsoleReporter {
 }  // namespace
 
 int main(int argc, char** argv) {
+  bool wide = true;
+  int kept = 1;
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--sse2") {
+      wide = false;
+    } else {
+      argv[kept++] = argv[i];
+    }
+  }
+  argc = kept;
+  std::printf("vector loops: %s\n", veltra::convert::UseWiderVectors(wide) ? "AVX2" : "SSE2");
   for (int64_t size : kSizes) {
     benchmark::RegisterBenchmark("memcpy", BM_Memcpy)->Arg(size);
     for (const Case& c : kCases) {

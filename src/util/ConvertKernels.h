@@ -11,6 +11,10 @@ namespace veltra::convert {
 // Whether this build has the vector loops; without them ConvertData uses its reference.
 bool HaveKernels();
 
+// Where the processor offers them, some conversions use AVX2 and FMA instead of SSE2. Tests turn
+// them off to check the SSE2 loops as well; answers whether the wider loops are now in use.
+bool UseWiderVectors(bool allowed);
+
 // Samples per call of FloatsToCodes.
 inline constexpr size_t kCodeBlock = 256;
 

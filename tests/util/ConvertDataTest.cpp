@@ -8,6 +8,7 @@
 #include <random>
 #include <vector>
 
+#include "util/ConvertKernels.h"
 #include "util/DataTypes.h"
 
 namespace veltra {
@@ -196,6 +197,16 @@ void CompareWithReference(const std::vector<S>& in, uint32_t from, uint32_t to, 
   ExpectSameBits(fast, reference, what, range);
 }
 
+// Runs the checks with the wider vector loops (where the processor has them) and with SSE2.
+template <class F>
+void OnEveryVectorPath(F&& check) {
+  for (bool wide : {true, false}) {
+    SCOPED_TRACE(convert::UseWiderVectors(wide) ? "AVX2 loops" : "SSE2 loops");
+    check();
+  }
+  convert::UseWiderVectors(true);
+}
+
 template <class S>
 std::vector<S> EveryCode() {
   std::vector<S> codes(size_t{1} << (8 * sizeof(S)));
@@ -204,19 +215,24 @@ std::vector<S> EveryCode() {
 }
 
 TEST(ConvertDataExact, EveryShortCodeToFloat) {
-  const auto u8 = EveryCode<uint8_t>();
-  const auto u16 = EveryCode<uint16_t>();
-  const auto i16 = EveryCode<int16_t>();
-  for (const Range& r : kRanges) {
-    CompareWithReference<uint8_t, double>(u8, DT_ARRAY_UINT8, DT_ARRAY_DOUBLE, r, "uint8->double");
-    CompareWithReference<uint8_t, float>(u8, DT_ARRAY_UINT8, DT_ARRAY_SINGLE, r, "uint8->single");
-    CompareWithReference<uint16_t, double>(u16, DT_ARRAY_UINT16, DT_ARRAY_DOUBLE, r,
-                                           "uint16->double");
-    CompareWithReference<uint16_t, float>(u16, DT_ARRAY_UINT16, DT_ARRAY_SINGLE, r,
-                                          "uint16->single");
-    CompareWithReference<int16_t, double>(i16, DT_ARRAY_INT16, DT_ARRAY_DOUBLE, r, "int16->double");
-    CompareWithReference<int16_t, float>(i16, DT_ARRAY_INT16, DT_ARRAY_SINGLE, r, "int16->single");
-  }
+  OnEveryVectorPath([&] {
+    const auto u8 = EveryCode<uint8_t>();
+    const auto u16 = EveryCode<uint16_t>();
+    const auto i16 = EveryCode<int16_t>();
+    for (const Range& r : kRanges) {
+      CompareWithReference<uint8_t, double>(u8, DT_ARRAY_UINT8, DT_ARRAY_DOUBLE, r,
+                                            "uint8->double");
+      CompareWithReference<uint8_t, float>(u8, DT_ARRAY_UINT8, DT_ARRAY_SINGLE, r, "uint8->single");
+      CompareWithReference<uint16_t, double>(u16, DT_ARRAY_UINT16, DT_ARRAY_DOUBLE, r,
+                                             "uint16->double");
+      CompareWithReference<uint16_t, float>(u16, DT_ARRAY_UINT16, DT_ARRAY_SINGLE, r,
+                                            "uint16->single");
+      CompareWithReference<int16_t, double>(i16, DT_ARRAY_INT16, DT_ARRAY_DOUBLE, r,
+                                            "int16->double");
+      CompareWithReference<int16_t, float>(i16, DT_ARRAY_INT16, DT_ARRAY_SINGLE, r,
+                                           "int16->single");
+    }
+  });
 }
 
 // Float values that test codes of N bits, in groups converted one by one (the vector path decides
@@ -243,8 +259,11 @@ std::vector<std::vector<F>> ProbeGroups(int bits, const Range& r,
       groups[2].push_back(value(k + 0.5 - units / 65536));
     }
   }
-  for (double far : {1048576.0 + 777, 1073741824.0 + 4321, 17179869184.0 - 12345,
-                     34359738368.0 + 54321, 68719476736.0 + 9999, 1099511627776.0 + 1357}) {
+  // Eight magnitudes, so that the group fills whole vector steps and no single sample of the
+  // tail decides for the block.
+  for (double far :
+       {1048576.0 + 777, 1073741824.0 + 4321, 17179869184.0 - 12345, 34359738368.0 + 54321,
+        68719476736.0 + 9999, 137438953472.0 + 31, 1099511627776.0 + 1357, 35184372088832.0 + 99}) {
     for (double k : {far, -far, far + 0.25, -far - 0.75}) groups[3].push_back(value(k));
   }
   groups[4] = {F(0),
@@ -265,24 +284,26 @@ void CompareGroups(const std::vector<std::vector<S>>& groups, uint32_t from, uin
 }
 
 TEST(ConvertDataExact, FloatToEveryShortCode) {
-  for (int bits : {8, 16}) {
-    std::vector<double> codes;
-    for (int k = -2; k < (1 << bits) + 2; ++k) codes.push_back(k);
-    for (const Range& r : kRanges) {
-      const auto d = ProbeGroups<double>(bits, r, codes);
-      const auto f = ProbeGroups<float>(bits, r, codes);
-      if (bits == 8) {
-        CompareGroups<double, uint8_t>(d, DT_ARRAY_DOUBLE, DT_ARRAY_UINT8, r, "double->uint8");
-        CompareGroups<double, int8_t>(d, DT_ARRAY_DOUBLE, DT_ARRAY_INT8, r, "double->int8");
-        CompareGroups<float, uint8_t>(f, DT_ARRAY_SINGLE, DT_ARRAY_UINT8, r, "single->uint8");
-      } else {
-        CompareGroups<double, uint16_t>(d, DT_ARRAY_DOUBLE, DT_ARRAY_UINT16, r, "double->uint16");
-        CompareGroups<double, int16_t>(d, DT_ARRAY_DOUBLE, DT_ARRAY_INT16, r, "double->int16");
-        CompareGroups<float, uint16_t>(f, DT_ARRAY_SINGLE, DT_ARRAY_UINT16, r, "single->uint16");
-        CompareGroups<float, int16_t>(f, DT_ARRAY_SINGLE, DT_ARRAY_INT16, r, "single->int16");
+  OnEveryVectorPath([&] {
+    for (int bits : {8, 16}) {
+      std::vector<double> codes;
+      for (int k = -2; k < (1 << bits) + 2; ++k) codes.push_back(k);
+      for (const Range& r : kRanges) {
+        const auto d = ProbeGroups<double>(bits, r, codes);
+        const auto f = ProbeGroups<float>(bits, r, codes);
+        if (bits == 8) {
+          CompareGroups<double, uint8_t>(d, DT_ARRAY_DOUBLE, DT_ARRAY_UINT8, r, "double->uint8");
+          CompareGroups<double, int8_t>(d, DT_ARRAY_DOUBLE, DT_ARRAY_INT8, r, "double->int8");
+          CompareGroups<float, uint8_t>(f, DT_ARRAY_SINGLE, DT_ARRAY_UINT8, r, "single->uint8");
+        } else {
+          CompareGroups<double, uint16_t>(d, DT_ARRAY_DOUBLE, DT_ARRAY_UINT16, r, "double->uint16");
+          CompareGroups<double, int16_t>(d, DT_ARRAY_DOUBLE, DT_ARRAY_INT16, r, "double->int16");
+          CompareGroups<float, uint16_t>(f, DT_ARRAY_SINGLE, DT_ARRAY_UINT16, r, "single->uint16");
+          CompareGroups<float, int16_t>(f, DT_ARRAY_SINGLE, DT_ARRAY_INT16, r, "single->int16");
+        }
       }
     }
-  }
+  });
 }
 
 TEST(ConvertDataExact, ThirtyTwoBitCodesOverARandomSample) {
@@ -319,57 +340,61 @@ TEST(ConvertDataExact, ThirtyTwoBitCodesOverARandomSample) {
 // Every vectorised pair at every short length and at unaligned addresses, where the loops' tails
 // and single-sample paths do the work.
 TEST(ConvertDataExact, ShortAndUnalignedBlocks) {
-  const uint32_t floats[] = {DT_ARRAY_SINGLE, DT_ARRAY_DOUBLE};
-  const uint32_t codes[] = {DT_ARRAY_UINT8, DT_ARRAY_INT8,   DT_ARRAY_UINT16,
-                            DT_ARRAY_INT16, DT_ARRAY_UINT32, DT_ARRAY_INT32};
-  std::mt19937 random(7);
-  std::vector<uint8_t> source(8 * 64 + 8);
-  for (auto& b : source) b = static_cast<uint8_t>(random());
-  std::vector<double> values(64);
-  std::uniform_real_distribution<double> volts(-2.5, 2.5);
-  for (auto& v : values) v = volts(random);
-  const Range ranges[] = {{-2, 2}, {-0.2, 0.2}};
-  for (const Range& r : ranges) {
-    for (uint32_t f : floats) {
-      // Float sources hold values (of the source's own type) rather than random bytes.
-      std::vector<uint8_t> in(8 * 64 + 8);
-      ASSERT_TRUE(ConvertData(values.data(), in.data() + 1, DT_ARRAY_DOUBLE, f, 64, 0, 0));
-      for (uint32_t c : codes) {
-        for (size_t count = 0; count <= 40; ++count) {
-          for (size_t offset : {1, 3}) {
-            std::vector<uint8_t> fast(8 * 64 + 8, 0xCD), reference(8 * 64 + 8, 0xCD);
-            ASSERT_TRUE(
-                ConvertData(in.data() + 1, fast.data() + offset, f, c, count, r.min, r.max));
-            ASSERT_TRUE(ConvertDataReference(in.data() + 1, reference.data() + offset, f, c, count,
-                                             r.min, r.max));
-            ASSERT_EQ(fast, reference) << f << " -> " << c << " count " << count;
-            if (c == DT_ARRAY_INT8) continue;  // not a source of float conversions
-            ASSERT_TRUE(
-                ConvertData(source.data() + offset, fast.data() + 1, c, f, count, r.min, r.max));
-            ASSERT_TRUE(ConvertDataReference(source.data() + offset, reference.data() + 1, c, f,
-                                             count, r.min, r.max));
-            ASSERT_EQ(fast, reference) << c << " -> " << f << " count " << count;
+  OnEveryVectorPath([&] {
+    const uint32_t floats[] = {DT_ARRAY_SINGLE, DT_ARRAY_DOUBLE};
+    const uint32_t codes[] = {DT_ARRAY_UINT8, DT_ARRAY_INT8,   DT_ARRAY_UINT16,
+                              DT_ARRAY_INT16, DT_ARRAY_UINT32, DT_ARRAY_INT32};
+    std::mt19937 random(7);
+    std::vector<uint8_t> source(8 * 64 + 8);
+    for (auto& b : source) b = static_cast<uint8_t>(random());
+    std::vector<double> values(64);
+    std::uniform_real_distribution<double> volts(-2.5, 2.5);
+    for (auto& v : values) v = volts(random);
+    const Range ranges[] = {{-2, 2}, {-0.2, 0.2}};
+    for (const Range& r : ranges) {
+      for (uint32_t f : floats) {
+        // Float sources hold values (of the source's own type) rather than random bytes.
+        std::vector<uint8_t> in(8 * 64 + 8);
+        ASSERT_TRUE(ConvertData(values.data(), in.data() + 1, DT_ARRAY_DOUBLE, f, 64, 0, 0));
+        for (uint32_t c : codes) {
+          for (size_t count = 0; count <= 40; ++count) {
+            for (size_t offset : {1, 3}) {
+              std::vector<uint8_t> fast(8 * 64 + 8, 0xCD), reference(8 * 64 + 8, 0xCD);
+              ASSERT_TRUE(
+                  ConvertData(in.data() + 1, fast.data() + offset, f, c, count, r.min, r.max));
+              ASSERT_TRUE(ConvertDataReference(in.data() + 1, reference.data() + offset, f, c,
+                                               count, r.min, r.max));
+              ASSERT_EQ(fast, reference) << f << " -> " << c << " count " << count;
+              if (c == DT_ARRAY_INT8) continue;  // not a source of float conversions
+              ASSERT_TRUE(
+                  ConvertData(source.data() + offset, fast.data() + 1, c, f, count, r.min, r.max));
+              ASSERT_TRUE(ConvertDataReference(source.data() + offset, reference.data() + 1, c, f,
+                                               count, r.min, r.max));
+              ASSERT_EQ(fast, reference) << c << " -> " << f << " count " << count;
+            }
           }
         }
       }
     }
-  }
+  });
 }
 
 // Outputs of many megabytes bypass the cache; the values are the same.
 TEST(ConvertDataExact, LargeOutputs) {
-  const size_t count = (size_t{17} << 20) / 8;
-  std::vector<uint16_t> codes(count);
-  for (size_t i = 0; i < count; ++i) codes[i] = static_cast<uint16_t>(i * 2654435761u >> 7);
-  for (size_t offset : {0, 1}) {
-    std::vector<double> fast(count + 1, 1.0);
-    std::vector<double> reference(count + 1, 1.0);
-    ASSERT_TRUE(ConvertData(codes.data(), fast.data() + offset, DT_ARRAY_UINT16, DT_ARRAY_DOUBLE,
-                            count, -2, 2));
-    ASSERT_TRUE(ConvertDataReference(codes.data(), reference.data() + offset, DT_ARRAY_UINT16,
-                                     DT_ARRAY_DOUBLE, count, -2, 2));
-    ASSERT_EQ(std::memcmp(fast.data(), reference.data(), (count + 1) * 8), 0) << offset;
-  }
+  OnEveryVectorPath([&] {
+    const size_t count = (size_t{17} << 20) / 8;
+    std::vector<uint16_t> codes(count);
+    for (size_t i = 0; i < count; ++i) codes[i] = static_cast<uint16_t>(i * 2654435761u >> 7);
+    for (size_t offset : {0, 1}) {
+      std::vector<double> fast(count + 1, 1.0);
+      std::vector<double> reference(count + 1, 1.0);
+      ASSERT_TRUE(ConvertData(codes.data(), fast.data() + offset, DT_ARRAY_UINT16, DT_ARRAY_DOUBLE,
+                              count, -2, 2));
+      ASSERT_TRUE(ConvertDataReference(codes.data(), reference.data() + offset, DT_ARRAY_UINT16,
+                                       DT_ARRAY_DOUBLE, count, -2, 2));
+      ASSERT_EQ(std::memcmp(fast.data(), reference.data(), (count + 1) * 8), 0) << offset;
+    }
+  });
 }
 
 }  // namespace
