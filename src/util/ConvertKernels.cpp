@@ -74,8 +74,8 @@ __m128d LoadTwo(const unsigned char* p) {
 
 // The code of a sample, with 16 fraction bits and 0x8002 added, sits in the low 32 (64) bits of
 // its sum's mantissa: bits 16 and up are the rounded code unless the fraction lay within two units
-// of the middle, which leaves at most 4 in the low 16 bits.
-// The high word of every sum of [2^36, 2^37) starts with this sign and exponent.
+// of the middle, which leaves at most 4 in the low 16 bits. The code is held while the sum lies in
+// [2^36, 2^37), where the high word of every sum starts with this sign and exponent:
 constexpr int32_t kExponent = 0x42300000;
 constexpr int32_t kExponentMask = static_cast<int32_t>(0xFFF00000);
 
@@ -175,12 +175,12 @@ VELTRA_AVX2 bool WideFloatsToWords(const unsigned char* source, unsigned char* d
     const __m256 w1 = WideSums<kSingle>(in + 4 * kIn, scale, offset);
     const __m256 w2 = WideSums<kSingle>(in + 8 * kIn, scale, offset);
     const __m256 w3 = WideSums<kSingle>(in + 12 * kIn, scale, offset);
-    const __m256i low01 = _mm256_castps_si256(_mm256_shuffle_ps(w0, w1, _MM_SHUFFLE(2, 0, 2, 0)));
-    const __m256i low23 = _mm256_castps_si256(_mm256_shuffle_ps(w2, w3, _MM_SHUFFLE(2, 0, 2, 0)));
-    doubt = WideCheck(low01, _mm256_castps_si256(_mm256_shuffle_ps(w0, w1, _MM_SHUFFLE(3, 1, 3, 1))),
-                      doubt);
-    doubt = WideCheck(low23, _mm256_castps_si256(_mm256_shuffle_ps(w2, w3, _MM_SHUFFLE(3, 1, 3, 1))),
-                      doubt);
+    constexpr int kLow = _MM_SHUFFLE(2, 0, 2, 0);
+    constexpr int kHigh = _MM_SHUFFLE(3, 1, 3, 1);
+    const __m256i low01 = _mm256_castps_si256(_mm256_shuffle_ps(w0, w1, kLow));
+    const __m256i low23 = _mm256_castps_si256(_mm256_shuffle_ps(w2, w3, kLow));
+    doubt = WideCheck(low01, _mm256_castps_si256(_mm256_shuffle_ps(w0, w1, kHigh)), doubt);
+    doubt = WideCheck(low23, _mm256_castps_si256(_mm256_shuffle_ps(w2, w3, kHigh)), doubt);
     __m256i words = _mm256_permutevar8x32_epi32(
         _mm256_packs_epi32(_mm256_srai_epi32(low01, 16), _mm256_srai_epi32(low23, 16)), order);
     if constexpr (kSigned) words = _mm256_xor_si256(words, _mm256_set1_epi16(INT16_MIN));
@@ -397,13 +397,14 @@ VELTRA_AVX2 void WideShortCodesToDoubles(const unsigned char* source, unsigned c
   };
   size_t i = 0;
   for (; i + 8 <= count; i += 8) {
+    const auto* in = reinterpret_cast<const __m128i*>(source + i * (kBits / 8));
     __m256i codes;
     if constexpr (kBits == 8) {
-      codes = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(source + i)));
+      codes = _mm256_cvtepu8_epi32(_mm_loadl_epi64(in));
     } else if constexpr (kSigned) {
-      codes = _mm256_cvtepi16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 2 * i)));
+      codes = _mm256_cvtepi16_epi32(_mm_loadu_si128(in));
     } else {
-      codes = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i*>(source + 2 * i)));
+      codes = _mm256_cvtepu16_epi32(_mm_loadu_si128(in));
     }
     codes = _mm256_add_epi32(codes, vBias);
     __m256d lo = _mm256_mul_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(codes)), vStep);
