@@ -156,11 +156,12 @@ VeltraStatus VELTRA_CALL FillFuncGenMemoryCh(uint16_t generator, uint32_t count,
     s.SetArbDataSize(count);
     uint32_t length = 0;
     float* buffer = memory->LockData(length);
-    if (!buffer || length == 0) return STATUS_OK;
+    // Every lock is handed back, also when there is no buffer to fill or a step below throws.
     struct Unlock {
       IGeneratorMemory& memory;
       ~Unlock() { memory.UnlockData(true); }
     } unlock{*memory};
+    if (!buffer || length == 0) return STATUS_OK;
     const uint32_t given = codes ? count : 0;  // no samples: the memory is cleared
     const uint32_t converted = std::min(given, length);
     // Codes span [-1, 1): 0 is -1, 32768 is 0, 65535 one code below +1.

@@ -161,6 +161,12 @@ TEST_F(Frame, WaveformMemoryIsConvertedAndPadded) {
   EXPECT_EQ(small->memory, (std::vector<float>{-1.0f, 0.0f, 65535 / 32768.0f - 1.0f}));
   EXPECT_EQ(FillFuncGenMemoryCh(2, 1, codes), STATUS_OK);  // fewer: the rest is cleared
   EXPECT_EQ(small->memory, (std::vector<float>{-1.0f, 0.0f, 0.0f}));
+  EXPECT_EQ(small->unlocks, 2);
+
+  auto empty = AddGenerator(3, 0);  // no buffer: nothing to fill, the lock is still handed back
+  EXPECT_EQ(FillFuncGenMemoryCh(3, 4, codes), STATUS_OK);
+  EXPECT_EQ(empty->Settings().arbSize, 4u);
+  EXPECT_EQ(empty->unlocks, 1);
 }
 
 // A null pointer where the result goes is answered, not dereferenced.
