@@ -15,12 +15,12 @@ struct TDate {
 };
 
 // The calendar date of a date-time (days since 1899-12-30; the fraction is the time of day).
-// Outside the years 1-9999 there is none: all zero.
+// 0.0 (no date) and date-times outside the years 1-9999 give none: all zero.
 TDate DecodeDate(double dateTime) {
   constexpr double kFirst = -693593.0;  // 0001-01-01
   constexpr double kLast = 2958465.0;   // 9999-12-31
   const double whole = std::trunc(dateTime);
-  if (!(whole >= kFirst && whole <= kLast)) return {};
+  if (dateTime == 0.0 || !(whole >= kFirst && whole <= kLast)) return {};
   // Days since 0000-03-01 of the proleptic Gregorian calendar, split into 400-year eras.
   const int64_t z = static_cast<int64_t>(whole) + 693899;
   const int64_t era = z / 146097;
@@ -62,12 +62,12 @@ VeltraStatus VELTRA_CALL GetCalibrationDate(uint32_t* date) {
       Preset(date, 0);
       return STATUS_NO_INSTRUMENT;
     }
-    const double calibrated = instrument->GetCalibrationDate();
-    if (calibrated == 0.0) {
+    // 0.0 means no calibration date; a date-time no calendar date stands for is none either.
+    const TDate d = DecodeDate(instrument->GetCalibrationDate());
+    if (d.year == 0) {
       Preset(date, 0);
       return STATUS_NOT_SUPPORTED;
     }
-    const TDate d = DecodeDate(calibrated);
     return Deliver(date, (d.day << 24) + (d.month << 16) + d.year);
   });
 }

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
 #include <vector>
 
 #include "FakeInstrument.h"
@@ -66,6 +67,12 @@ TEST_F(Instrument, Information) {
   instrument_->calibrationDate = -1.25;  // 29 December 1899
   EXPECT_EQ(GetCalibrationDate(&value), STATUS_OK);
   EXPECT_EQ(value, (29u << 24) + (12u << 16) + 1899u);
+  for (double none : {3e6, -7e5, std::numeric_limits<double>::quiet_NaN()}) {  // no calendar date
+    instrument_->calibrationDate = none;
+    value = 7;
+    EXPECT_EQ(GetCalibrationDate(&value), STATUS_NOT_SUPPORTED) << none;
+    EXPECT_EQ(value, 0u) << none;
+  }
   EXPECT_EQ(GetSerialNumber(&value), STATUS_OK);
   EXPECT_EQ(value, 27001u);
 
