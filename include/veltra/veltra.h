@@ -159,7 +159,8 @@ VELTRA_API VeltraStatus VELTRA_CALL SetDcLevel(uint8_t channel, double volts);
  * 9 none, 4, 5 and 11-14 the other trigger inputs; 15 is reported for anything else. */
 /* Writes the trigger source number; writes 15 first. */
 VELTRA_API VeltraStatus VELTRA_CALL GetTriggerSource(uint8_t* source);
-/* Selects a trigger source number; INVALID_VALUE above 14 or for an unavailable source. */
+/* Selects a trigger source number; INVALID_VALUE above 14 or for an unavailable source,
+ * NOT_SUPPORTED for 8 and 10. */
 VELTRA_API VeltraStatus VELTRA_CALL SetTriggerSource(uint8_t source);
 /* Writes the mask of available trigger sources (bit k below 58 = channel k + 1). */
 VELTRA_API VeltraStatus VELTRA_CALL GetTriggerSources(uint64_t* mask);
