@@ -296,6 +296,11 @@ TEST_F(Instrument, TriggerLevelAndHysteresisInVolts) {
   double read = 0;
   EXPECT_EQ(GetTriggerHys(1, &read), STATUS_OK);
   EXPECT_NEAR(read, 0.4, 1e-14);
+  ChannelNext().values[HW_COUPLING] = 16;  // the range spans 0 ... 2 V: no factor 2
+  EXPECT_EQ(SetTriggerHys(1, 0.5), STATUS_OK);
+  EXPECT_EQ(ChannelTriggerCur().GetHysteresis(), 0.25);
+  EXPECT_EQ(GetTriggerHys(1, &read), STATUS_OK);
+  EXPECT_EQ(read, 0.5);
   ChannelNext().values[HW_RANGE] = 0;
   EXPECT_EQ(SetTriggerLevel(1, 0.1), STATUS_NOT_SUPPORTED);
   EXPECT_EQ(SetTriggerHys(1, 0.1), STATUS_NOT_SUPPORTED);
@@ -310,6 +315,8 @@ TEST_F(Instrument, TriggerTimeOut) {
   EXPECT_EQ(SetTriggerTimeOut(250), STATUS_OK);
   EXPECT_EQ(GetTriggerTimeOut(), 250);
   EXPECT_EQ(TriggerCur().values[TR_TIMEOUT], TimeOutToValue(0.25));
+  EXPECT_EQ(SetTriggerTimeOut(-2), STATUS_OK);  // only -1 is special: 4294967294 ms
+  EXPECT_EQ(TriggerCur().values[TR_TIMEOUT], TimeOutToValue(4294967.294));
 }
 
 TEST_F(Instrument, WithoutTriggerTheTriggerExportsSeeNoInstrument) {
@@ -342,6 +349,11 @@ TEST_F(Instrument, ReadersCheckChannelAndIndex) {
   EXPECT_EQ(one, 7.0);
   EXPECT_EQ(GetOneMeasurementCh(1, 3, &one), STATUS_OK);
   EXPECT_EQ(one, 0.0);
+  instrument_->cur->values[HW_DATASIZE] = (int64_t{1} << 32) + 4;  // the low 32 bits count
+  one = 7;
+  EXPECT_EQ(GetOneMeasurementCh(1, 4, &one), STATUS_INVALID_CHANNEL);
+  EXPECT_EQ(one, 7.0);
+  instrument_->cur->values[HW_DATASIZE] = 4;
   EXPECT_EQ(GetMeasurementCh(1, nullptr), STATUS_INVALID_VALUE);
   instrument_->cur->values[HW_DATASIZE] = 0;
   EXPECT_EQ(GetMeasurementCh(1, nullptr), STATUS_OK);  // nothing to write
@@ -373,6 +385,88 @@ TEST_F(Instrument, MeasurementsStartAndStop) {
   TriggerCur().refused.insert(TR_TRIGGER);
   EXPECT_EQ(ADC_ForceTrig(), STATUS_NOT_SUPPORTED);
   EXPECT_EQ(ADC_Triggered(), 0);
+}
+
+// The readers of channels 1 and 2 together: channel 1 into the first buffer, then channel 2 into
+// the second, unless channel 1 failed; a missing channel 2 is an invalid channel.
+void ExpectPairReaders(int32_t channels) {
+  struct Buffers {
+    double v1[2] = {9, 9}, v2[2] = {9, 9};
+    uint16_t r1[2] = {9, 9}, r2[2] = {9, 9};
+  };
+  const struct {
+    const char* name;
+    VeltraStatus (*call)(Buffers&);
+    bool raw;
+  } readers[] = {
+      {"GetMeasurement", [](Buffers& b) { return GetMeasurement(b.v1, b.v2); }, false},
+      {"ADC_GetDataVolt", [](Buffers& b) { return ADC_GetDataVolt(b.v1, b.v2); }, false},
+      {"GetOneMeasurement", [](Buffers& b) { return GetOneMeasurement(1, &b.v1[1], &b.v2[1]); }, false},
+      {"GetMeasurementRaw", [](Buffers& b) { return GetMeasurementRaw(b.r1, b.r2); }, true},
+      {"ADC_GetData", [](Buffers& b) { return ADC_GetData(b.r1, b.r2); }, true},
+      {"GetOneMeasurementRaw", [](Buffers& b) { return GetOneMeasurementRaw(1, &b.r1[1], &b.r2[1]); }, true},
+  };
+  for (const auto& reader : readers) {
+    SCOPED_TRACE(reader.name);
+    Buffers b;
+    EXPECT_EQ(reader.call(b), channels == 2 ? STATUS_OK : STATUS_INVALID_CHANNEL);
+    // Disabled channels read neutral: 0 V, code 32768.
+    const double first = reader.raw ? b.r1[1] : b.v1[1];
+    const double second = reader.raw ? b.r2[1] : b.v2[1];
+    EXPECT_EQ(first, reader.raw ? 32768.0 : 0.0);
+    EXPECT_EQ(second, channels == 2 ? first : 9.0);
+  }
+}
+
+TEST_F(Instrument, PairReadersOnOneChannelStopAtChannelTwo) {
+  Open(1);
+  instrument_->cur->values[HW_DATASIZE] = 2;
+  ExpectPairReaders(1);
+}
+
+TEST_F(Instrument, PairReadersOnTwoChannelsFillBothBuffers) {
+  Open(2);
+  instrument_->cur->values[HW_DATASIZE] = 2;
+  ExpectPairReaders(2);
+}
+
+// An application passes every argument in a 32-bit slot. The channel-input and trigger-mode
+// exports read their channel number (and SetTriggerModeCh its mode) from the low 8 bits of the
+// slot, the other exports their channel number from the low 16 bits.
+template <class Wide, class Declared>
+Wide CalledWith(Declared* function) {
+  return reinterpret_cast<Wide>(reinterpret_cast<void (*)()>(function));
+}
+
+TEST_F(Instrument, ChannelNumbersAreReadAtTheirWidthFromTheSlot) {
+  Open(1);
+  instrument_->cur->values[HW_DATASIZE] = 2;
+  using ReadDouble = VeltraStatus(VELTRA_CALL*)(uint32_t, double*);
+  using ReadByte = VeltraStatus(VELTRA_CALL*)(uint32_t, uint8_t*);
+  using SetMode = VeltraStatus(VELTRA_CALL*)(uint32_t, uint32_t);
+  double volts = 0;
+  uint8_t byte = 0;
+
+  const auto getSensitivity = CalledWith<ReadDouble>(&GetSensitivity);
+  EXPECT_EQ(getSensitivity(257, &volts), STATUS_OK);  // channel 1
+  EXPECT_EQ(volts, 2.0);
+  EXPECT_EQ(getSensitivity(256, &volts), STATUS_INVALID_CHANNEL);  // channel 0
+  EXPECT_EQ(CalledWith<ReadByte>(&GetCoupling)(0x301, &byte), STATUS_OK);
+  EXPECT_EQ(CalledWith<ReadDouble>(&GetTriggerLevel)(0x10001, &volts), STATUS_OK);
+  const auto setModeCh = CalledWith<SetMode>(&SetTriggerModeCh);
+  EXPECT_EQ(setModeCh(257, 0x102), STATUS_OK);  // channel 1, mode 2
+  EXPECT_EQ(ChannelTriggerCur().values[TR_KIND], 4);
+  EXPECT_EQ(setModeCh(1, 0x10C), STATUS_INVALID_VALUE);  // mode 12
+  EXPECT_EQ(CalledWith<ReadByte>(&GetTriggerModeCh)(257, &byte), STATUS_OK);
+  EXPECT_EQ(byte, 2);
+
+  const auto getEnabled = CalledWith<ReadByte>(&GetChEnabled);
+  EXPECT_EQ(getEnabled(257, &byte), STATUS_INVALID_CHANNEL);  // channel 257
+  EXPECT_EQ(getEnabled(65537, &byte), STATUS_OK);            // channel 1
+  EXPECT_EQ(CalledWith<ReadDouble>(&GetMeasurementCh)(257, &volts), STATUS_INVALID_CHANNEL);
+  double record[2] = {9, 9};
+  EXPECT_EQ(CalledWith<ReadDouble>(&GetMeasurementCh)(65537, record), STATUS_OK);
+  EXPECT_EQ(record[1], 0.0);
 }
 
 // The wait of StartMeasurement processes the thread's messages; an instrument that goes away
