@@ -30,7 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t storedSize = static_cast<size_t>(DataTypeSize(storedType));
   const size_t destinationSize = static_cast<size_t>(DataTypeSize(destinationType));
   const size_t held = bytes.empty() ? 0 : bytes.size() / storedSize;
-  std::vector<uint8_t> destination(wanted * std::max(storedSize, destinationSize) + storedSize);
+  // Exactly the room of `wanted` samples, so that a read past it is caught.
+  std::vector<uint8_t> destination(wanted * std::max(storedSize, destinationSize));
   size_t count = wanted;
   const bool read = ReadDataChunk(iff, form, MakeChunkID("DATA"), key, -1, 1, storedType, destinationType, count,
                                   destination.data());

@@ -61,46 +61,63 @@ class IIFFStream {
   IIFFStream& operator=(const IIFFStream&) = delete;
   virtual ~IIFFStream() = default;
 
+  // The virtual root: its children are the top-level chunks.
   virtual TIFFChunk* GetRoot() = 0;
   virtual TStream& GetStream() = 0;
   // Drops every node below the root and truncates the stream at the start position.
   virtual void Clear() = 0;
+  // The node of `node`'s subtree whose header lies at `position`, or null.
   virtual TIFFChunk* FindByPosition(TIFFChunk* node, int64_t position) = 0;
   // The first child of `parent` with one of the IDs; failing that, each child's subtree in turn.
   virtual TIFFChunk* FindChunk(TIFFChunk* parent, std::span<const TChunkID> ids, int32_t depth) = 0;
   // As FindChunk, over the siblings that follow `node` and their subtrees.
   virtual TIFFChunk* FindNextChunk(TIFFChunk* node, std::span<const TChunkID> ids, int32_t depth) = 0;
+  // As FindChunk and FindNextChunk, for containers whose ID and type match one pair.
   virtual TIFFChunk* FindContainer(TIFFChunk* parent, std::span<const TChunkTypePair> pairs,
                                    int32_t depth) = 0;
   virtual TIFFChunk* FindNextContainer(TIFFChunk* node, std::span<const TChunkTypePair> pairs,
                                        int32_t depth) = 0;
   // The number of children; with depth n > 0 also their descendants n levels further down.
   virtual int32_t CountChunks(TIFFChunk* parent, int32_t depth) = 0;
+  // The index-th child, or null past the end.
   virtual TIFFChunk* GetChild(TIFFChunk* parent, int32_t index) = 0;
+  // The data size (without header and pad byte). The root has none: EIFFError.
   virtual uint32_t GetChunkSize(TIFFChunk* node) = 0;
   // On the root: the sum of (size + 8) over the top-level chunks.
   virtual int64_t GetChunkSizeLarge(TIFFChunk* node) = 0;
+  // Moves what follows by the difference of the padded sizes and writes the new size (and a pad
+  // byte 0 for an odd size). The root: EIFFError.
   virtual void SetChunkSize(TIFFChunk* node, uint32_t size) = 0;
+  // Appends a chunk of `size` zero bytes (the first four of them spaces) as the last child of a
+  // container or of the root. EIFFError for a null parent or one that is no container.
   virtual TIFFChunk* AddChunk(TIFFChunk* parent, TChunkID id, uint32_t size) = 0;
+  // AddChunk of a container with its type. Below a "LIST" or "CAT " the parent's type follows its
+  // children: the type of an only child, four spaces once the children's types differ.
   virtual TIFFChunk* AddContainer(TIFFChunk* parent, TChunkID id, TChunkID type) = 0;
   virtual TIFFChunk* AddContainerAfter(TIFFChunk* sibling, TChunkID id, TChunkID type) = 0;
   // With replace, an existing child with the ID is resized (removed for size 0); otherwise, or
   // without one, a chunk is added when size > 0. Then `data` (size bytes, may be null) is written.
   virtual TIFFChunk* WriteChunk(TIFFChunk* parent, TChunkID id, bool replace, uint32_t size,
                                 const void* data) = 0;
+  // AddChunkAfter and the data; nothing (null) for size 0.
   virtual TIFFChunk* AddChunkAfterWithData(TIFFChunk* sibling, TChunkID id, uint32_t size,
                                            const void* data) = 0;
   // Reads min(size, chunk size) bytes; true when the chunk held at least `size` bytes.
   virtual bool ReadChunkData(TIFFChunk* node, void* buffer, uint32_t size) = 0;
+  // ReadChunkData of the first direct child with the ID; false when there is none.
   virtual bool ReadChunk(TIFFChunk* parent, TChunkID id, uint32_t size, void* buffer) = 0;
+  // As AddChunk, right behind `sibling`. EIFFError for a null sibling or the root.
   virtual TIFFChunk* AddChunkAfter(TIFFChunk* sibling, TChunkID id, uint32_t size) = 0;
+  // Removes the chunk's bytes and its subtree and sets `node` to null. The root: EIFFError.
   virtual void RemoveChunk(TIFFChunk*& node) = 0;
   // Resizes, renames, rewrites the header (and four spaces for size >= 4), drops the children.
   virtual void ResetChunk(TIFFChunk* node, TChunkID id, uint32_t size) = 0;
   virtual void SetChunkID(TIFFChunk* node, TChunkID id) = 0;
+  // Writes a new type; a chunk with fewer than 12 data bytes cannot take one: EIFFError.
   virtual void SetTypeID(TIFFChunk* node, TChunkID type) = 0;
   // Copies header and data (size + 8 bytes) to the position of another stream.
   virtual void CopyChunkTo(TIFFChunk* node, TStream& target) = 0;
+  // The header's position in the stream (-1 for null).
   virtual int64_t GetChunkPosition(TIFFChunk* node) = 0;
   // Positions the stream at the node's data plus `offset`.
   virtual void SeekData(TIFFChunk* node, int64_t offset) = 0;

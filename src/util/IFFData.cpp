@@ -73,12 +73,14 @@ bool ReadDataChunk(IIFFStream& iff, TIFFChunk* parentOrChunk, TChunkID id, const
   const uint32_t chunkSize = iff.GetChunkSize(chunk);
   const size_t available = chunkSize / storedSize;
   const size_t wanted = std::min(count, available);
+  // A destination with room for more samples than the chunk holds takes the whole chunk.
+  const bool takesAll = count > available;
   count = available;
   iff.SeekData(chunk, 0);
   TStream& stream = iff.GetStream();
   if (storedType == destinationType && key.empty()) {
-    // Whole samples, and the bytes of a last partial one the chunk may end with.
-    const size_t bytes = wanted < available ? wanted * storedSize : chunkSize;
+    // The bytes of a last partial sample come along only when the destination has room for them.
+    const size_t bytes = takesAll ? chunkSize : wanted * storedSize;
     stream.ReadBuffer(destination, bytes);
     return true;
   }

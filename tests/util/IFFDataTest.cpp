@@ -102,6 +102,21 @@ TEST(IFFData, ReadsWhatFitsAndReportsWhatTheChunkHolds) {
       EXPECT_EQ(back[50], 0xDEADBEEF);
     }
   }
+
+  // A chunk that ends with part of a sample: 3 whole samples and one byte more. A destination of
+  // exactly 3 samples gets 6 bytes; one with room for 4 also gets the odd byte.
+  const TChunkID odd = MakeChunkID("ODD ");
+  iff.WriteChunk(form, odd, false, 7, "\x01\x02\x03\x04\x05\x06\x07");
+  for (size_t room : {size_t{3}, size_t{4}}) {
+    std::vector<uint8_t> bytes(10, 0xEE);
+    size_t count = room;
+    ASSERT_TRUE(ReadDataChunk(iff, form, odd, "", 0, 1, DT_ARRAY_UINT16, DT_ARRAY_UINT16, count, bytes.data()));
+    EXPECT_EQ(count, 3u);
+    const std::vector<uint8_t> expected =
+        room == 3 ? std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 0xEE, 0xEE, 0xEE, 0xEE}
+                  : std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 0xEE, 0xEE, 0xEE};
+    EXPECT_EQ(bytes, expected) << room;
+  }
 }
 
 TEST(IFFData, ConvertsOverTheRangeAndReportsFailures) {
