@@ -171,11 +171,12 @@ void TIFFStream::Open(const LoadNotify& onLoad) {
       frame.cursor += Extent(chunkSize);
       if (container) frames.push_back({node, node->position + 12, chunkEnd, nullptr});
     }
+    if (root_.firstChild && onLoad) onLoad(*this);
   } catch (...) {
+    // The object is not made: nobody else frees the nodes.
     DropChildren(&root_);
     throw;
   }
-  if (root_.firstChild && onLoad) onLoad(*this);
 }
 
 void TIFFStream::Close() {

@@ -89,6 +89,11 @@ TEST(IFFStream, ParsesFromTheStartPositionAndNotifiesOnlyWhenChunksWereFound) {
   TMemoryStream empty;
   TIFFStream emptyIFF(empty, false, [&](TIFFStream&) { ++loads; });
   EXPECT_EQ(loads, 1);
+
+  // A notification that throws makes the creation fail, leaving nothing behind (the leak check).
+  stream.SetPosition(6);
+  EXPECT_THROW(TIFFStream(stream, false, [](TIFFStream&) { throw std::runtime_error("refused"); }),
+               std::runtime_error);
 }
 
 TEST(IFFStream, HostileShapesParseWithoutRecursion) {
