@@ -247,6 +247,12 @@ TEST(MessageWindow, ProcedureMayDestroyItsOwnWindow) {
   EXPECT_FALSE(PostMessageTo(handle, kMessage + 1));
   PumpMessages();
   EXPECT_EQ(log.size(), 1u);
+
+  // The same through a Send on the owning thread, which calls the procedure directly.
+  owner = new SelfDeletingOwner(log);
+  EXPECT_EQ(owner->Window().Send(kMessage), 0);
+  EXPECT_EQ(log.size(), 2u);
+  EXPECT_EQ(log.back(), "procedure state survives its window");
 }
 
 TEST(MessageWindow, WaitMessageWakesOnAPostAndReturnsOnItsTimeOut) {

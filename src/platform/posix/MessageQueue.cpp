@@ -313,8 +313,8 @@ intptr_t CallProcedure(WindowState& window, uint32_t message, uintptr_t wParam, 
   return window.procedure(message, wParam, lParam);
 }
 
-intptr_t SendToWindow(const std::shared_ptr<WindowState>& window, uint32_t message,
-                      uintptr_t wParam, intptr_t lParam) {
+intptr_t SendToWindow(std::shared_ptr<WindowState> window, uint32_t message, uintptr_t wParam,
+                      intptr_t lParam) {
   if (window->owner->IsCurrentThread()) {
     return CallProcedure(*window, message, wParam, lParam);
   }

@@ -110,7 +110,9 @@ void DestroyWindowState(const std::shared_ptr<WindowState>& window);
 
 // Calls the procedure (owning thread) unless the window is destroyed.
 intptr_t CallProcedure(WindowState& window, uint32_t message, uintptr_t wParam, intptr_t lParam);
-intptr_t SendToWindow(const std::shared_ptr<WindowState>& window, uint32_t message,
-                      uintptr_t wParam, intptr_t lParam);
+// Takes its own reference: the procedure may destroy the window, and its owner with the last
+// other reference, while it runs.
+intptr_t SendToWindow(std::shared_ptr<WindowState> window, uint32_t message, uintptr_t wParam,
+                      intptr_t lParam);
 
 }  // namespace veltra::platform::posix
