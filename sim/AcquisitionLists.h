@@ -20,6 +20,8 @@ int64_t MaxSampleFrequency(uint32_t resolution);
 // The listed frequencies at a resolution: the maximum divided by 1, 2, 5, 10, 20, 50 ... down to
 // 1 Hz; entry 0 is the maximum.
 std::vector<int64_t> SampleFrequencies(uint32_t resolution);
+// A frequency value in hertz.
+inline double Hertz(int64_t frequency) { return static_cast<double>(frequency) / 16777216.0; }
 // Any frequency the probe runs at is the maximum divided by an integer k, from 1 up to the k that
 // still gives at least 1 Hz. A request selects the nearest such frequency.
 int64_t RoundSampleFrequency(uint32_t resolution, int64_t requested);

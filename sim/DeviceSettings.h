@@ -66,7 +66,9 @@ struct AcquisitionState {
   struct ChannelTrigger {
     int64_t kind = 1;                       // 1 rising, 2 falling, 4 inside, 8 outside
     int64_t level = int64_t{1} << 51;       // fraction of the range in 2^-52: the middle
-    int64_t hysteresis = int64_t{1} << 45;  // 1/128 of the range
+    // 1/1024 of the range: a signal of a volt still triggers on the largest range, which the
+    // library selects when it opens the probe.
+    int64_t hysteresis = int64_t{1} << 42;
   };
   bool streaming = false;  // HW_MODE 1; else block mode (2)
   uint32_t resolution = 8;

@@ -22,11 +22,14 @@ std::atomic_ref<uint32_t> BusyFlag(BlockStorage& block) {
       *reinterpret_cast<uint32_t*>(block.bytes + offsetof(NotificationBlockHeader, busy)));
 }
 
-// The completed-measurement bits of the news: HW_MREADY in the current-settings masks.
+// The completed-measurement bits of the news: HW_MREADY in the current-settings masks, with the
+// HW_START that marks the first record of a streaming run. The two go out together: the library
+// restarts its count only when both are in one record.
 ChangeMasks MeasurementPart(const ChangeMasks& changes) {
   ChangeMasks part(changes.ChannelCount());
   for (int32_t index = -1; index < static_cast<int32_t>(changes.ChannelCount()); ++index) {
-    part.Add(Family::kCurrent, index, changes.Get(Family::kCurrent, index) & HW_MREADY);
+    const uint64_t mask = changes.Get(Family::kCurrent, index);
+    if ((mask & HW_MREADY) != 0) part.Add(Family::kCurrent, index, mask & (HW_MREADY | HW_START));
   }
   return part;
 }
@@ -34,6 +37,13 @@ ChangeMasks MeasurementPart(const ChangeMasks& changes) {
 bool CarriesMeasurement(const ChangeMasks& changes) {
   return (changes.Get(Family::kCurrent, -1) & HW_MREADY) != 0;
 }
+
+// How long Disconnect waits for the delivery thread before it goes on without it: a thread that
+// the process has already ended (at its exit) never answers.
+constexpr auto kDeliveryGrace = std::chrono::seconds(2);
+// How long a set waits for the done event of a block already read. The library's event thread sets
+// it a moment after the window procedure returns; only a client that never sets it meets the limit.
+constexpr auto kDoneGrace = std::chrono::seconds(10);
 
 }  // namespace
 
@@ -110,7 +120,7 @@ void Notifier::Disconnect(uint64_t client) {
   // Bounded: a thread the process has already ended never answers.
   const uint64_t target = passes_ + 1;
   wake_.Set();
-  listChanged_.wait_for(lock, std::chrono::seconds(2), [&] { return passes_ >= target; });
+  listChanged_.wait_for(lock, kDeliveryGrace, [&] { return passes_ >= target; });
 }
 
 size_t Notifier::ConnectionCount() const {
@@ -152,11 +162,30 @@ bool Notifier::PublishAnswer(uint64_t client, const ChangeMasks& changes) {
     ChangeMasks merged = own->written;
     merged.Merge(news);
     news = merged;
-  } else {
-    DrainDone(*own);
   }
   WriteBlock(*own, news);
+  lock.unlock();
+  wake_.Set();  // the delivery thread watches for the done event of this block from now on
   return true;
+}
+
+void Notifier::AwaitDone(uint64_t client) {
+  std::unique_lock lock(mutex_);
+  listChanged_.wait_for(lock, kDoneGrace, [&] {
+    const Connection* c = Find(client);
+    return c == nullptr || c->broken || !c->outstanding || !BlockRead(*c) || stopping_ ||
+           !thread_.joinable();
+  });
+}
+
+void Notifier::DiscardMeasurements(uint64_t answering) {
+  std::lock_guard lock(mutex_);
+  for (auto& connection : connections_) {
+    connection->pending.Remove(MeasurementPart(connection->pending));
+    if (connection->client == answering && connection->outstanding && !BlockRead(*connection)) {
+      connection->written.Remove(MeasurementPart(connection->written));
+    }
+  }
 }
 
 void Notifier::SetNumbers(const MeasurementNumbers& numbers) {
@@ -200,6 +229,12 @@ void Notifier::DrainDone(Connection& connection) {
 }
 
 void Notifier::WriteBlock(Connection& connection, const ChangeMasks& changes) {
+  // A done event set by now ends a reading that is over, or is left over from a pass that found
+  // nothing to read; the one that counts follows the reading of this block.
+  DrainDone(connection);
+  if (connection.outstanding && BlockRead(connection)) {
+    connection.consumed = connection.announced.newest;
+  }
   BlockStorage& block = *connection.block;
   std::atomic_ref<uint32_t> busy = BusyFlag(block);
   busy.store(1, std::memory_order_relaxed);  // a pass that looks now skips the block
@@ -278,28 +313,36 @@ void Notifier::Run() {
     const int woke = platform::WaitAny(handles, timeout);
     lock.lock();
     ++passes_;
-    listChanged_.notify_all();
 
+    std::vector<uint64_t> done;  // clients whose done event fired
     if (woke == platform::kWaitFailed) {
-      // Some connection's done event is gone: find it by itself.
+      // Some connection's done event is gone: find it by itself, keeping the signals of the others.
       for (auto& connection : connections_) {
-        const platform::EventHandle done[] = {connection->done};
-        if (platform::WaitAny(done, 0) == platform::kWaitFailed) connection->broken = true;
+        const platform::EventHandle own[] = {connection->done};
+        const int state = platform::WaitAny(own, 0);
+        if (state == platform::kWaitFailed) connection->broken = true;
+        if (state == 0) done.push_back(connection->client);
       }
     } else if (woke > 0) {
-      Connection* c = Find(clients[static_cast<size_t>(woke)]);
+      done.push_back(clients[static_cast<size_t>(woke)]);
+    }
+    bool read = false;
+    for (const uint64_t client : done) {
+      Connection* c = Find(client);
       // A done event with the busy flag still clear is left over from an earlier pass (one that
       // found the block already read): the news written since is still unread.
       if (c != nullptr && c->outstanding && BlockRead(*c)) {
         c->outstanding = false;
         c->consumed = c->announced.newest;
-        if (consumed_) {
-          const std::function<void()> callback = consumed_;
-          lock.unlock();
-          callback();
-          lock.lock();
-        }
+        read = true;
       }
+    }
+    listChanged_.notify_all();  // Disconnect and AwaitDone wait for this
+    if (read && consumed_) {
+      const std::function<void()> callback = consumed_;
+      lock.unlock();
+      callback();
+      lock.lock();
     }
   }
 }

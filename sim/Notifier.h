@@ -59,6 +59,17 @@ class Notifier {
   // whatever it had not yet been told) at once, every other connection as by Publish. True when
   // the client's block holds news now (the pending flag of the answer).
   bool PublishAnswer(uint64_t client, const ChangeMasks& changes);
+  // Called before a set with the wait flag is carried out: when the client has read its block but
+  // the delivery thread has not yet seen the done event that follows the reading (the library's
+  // event thread sets it a moment after the window procedure returns), waits a while for it. The
+  // block the answer writes would otherwise count as read on that late done event, and the next
+  // news could overwrite it while the library reads it.
+  void AwaitDone(uint64_t client);
+  // A new acquisition starts: completed measurements not yet announced are dropped, since the
+  // library would take them for the new one and read them with settings they were not taken with.
+  // So are those in the block of `answering` (0 for none) while it is unread: the answer to that
+  // client's set rewrites the block.
+  void DiscardMeasurements(uint64_t answering);
 
   void SetNumbers(const MeasurementNumbers& numbers);
   // 0 delivers measurements as soon as the block is free.

@@ -1,6 +1,7 @@
 #include "sim/RecordRing.h"
 
 #include <algorithm>
+#include <functional>
 
 namespace veltra::sim {
 
@@ -9,14 +10,16 @@ namespace {
 constexpr size_t kMemoryBudget = size_t{128} << 20;
 constexpr size_t kMinRecords = 2;
 constexpr size_t kMaxRecords = 16;
+constexpr size_t kMaxFrameRecords = 1024;  // bounds the bookkeeping of very short records
 
 }  // namespace
 
-void RecordRing::Configure(size_t length, uint32_t codeBits) {
+void RecordRing::Configure(size_t length, uint32_t codeBits, size_t frameRecords) {
   length_ = length;
   codeBits_ = codeBits;
   const size_t recordBytes = std::max<size_t>(length * (codeBits / 8) * channelCount_, 1);
-  capacity_ = std::clamp(kMemoryBudget / recordBytes, kMinRecords, kMaxRecords);
+  const size_t frames = std::min(frameRecords, kMaxFrameRecords) * 2 + 2;
+  capacity_ = std::clamp(kMemoryBudget / recordBytes, kMinRecords, std::max(kMaxRecords, frames));
   // Slots beyond the capacity go unless a client still holds them.
   for (size_t i = slots_.size(); i-- > 0 && slots_.size() > capacity_;) {
     if (slots_[i]->holds.empty() && !slots_[i]->claimed)
@@ -61,10 +64,15 @@ void RecordRing::Abandon(Slot* slot) {
   slot->number = 0;
 }
 
+bool RecordRing::Available(const Slot& slot, uint32_t number) const {
+  return number != 0 && slot.number == number && !slot.claimed && slot.length == length_ &&
+         slot.codeBits == codeBits_;
+}
+
 std::optional<uintptr_t> RecordRing::Acquire(uint32_t number, uint32_t channel, uint64_t client) {
-  if (number == 0 || channel >= channelCount_) return std::nullopt;
+  if (channel >= channelCount_) return std::nullopt;
   for (auto& slot : slots_) {
-    if (slot->number == number && !slot->claimed) {
+    if (Available(*slot, number)) {
       slot->holds.push_back({client, channel});
       return reinterpret_cast<uintptr_t>(slot->Bytes(channel));
     }
@@ -92,16 +100,17 @@ void RecordRing::ReleaseAll(uint64_t client) {
   }
 }
 
-bool RecordRing::Has(uint32_t number) const {
-  return number != 0 && std::any_of(slots_.begin(), slots_.end(), [number](const auto& slot) {
-           return slot->number == number && !slot->claimed;
-         });
-}
-
 uint32_t RecordRing::OldestKept(uint32_t newest) const {
-  if (!Has(newest)) return newest + 1;
-  uint32_t oldest = newest;
-  while (oldest > 1 && Has(oldest - 1)) --oldest;
+  std::vector<uint32_t> kept;
+  for (const auto& slot : slots_) {
+    if (Available(*slot, slot->number) && slot->number <= newest) kept.push_back(slot->number);
+  }
+  std::sort(kept.begin(), kept.end(), std::greater<>());
+  uint32_t oldest = newest + 1;
+  for (const uint32_t number : kept) {
+    if (number != oldest - 1) break;
+    oldest = number;
+  }
   return oldest;
 }
 

@@ -42,8 +42,10 @@ class RecordRing {
   explicit RecordRing(uint32_t channelCount) : channelCount_(channelCount) {}
 
   // Records of `length` samples of `codeBits`-bit codes from now on. Sets the capacity: as many
-  // records as fit in a memory budget, at least 2 and at most 16.
-  void Configure(size_t length, uint32_t codeBits);
+  // records as fit in a memory budget, at least 2 and at most 16 or, when that is more, two frames
+  // of `frameRecords` (the records announced at once, one frame being read while the next one is
+  // taken) and two more, up to a limit.
+  void Configure(size_t length, uint32_t codeBits, size_t frameRecords = 0);
   size_t Capacity() const { return capacity_; }
 
   // The slot for the next record, sized for it; null when every slot is held or claimed.
@@ -52,16 +54,20 @@ class RecordRing {
   void Abandon(Slot* slot);
 
   // The address of a channel's buffer of a measurement, now held by the client; nothing when the
-  // record is gone or the channel does not exist.
+  // record is gone, the channel does not exist, or the record's length or code width is not the
+  // configured one: a client reads a buffer as the current settings describe it, and a record
+  // taken with other settings would be read past its end or at the wrong width.
   std::optional<uintptr_t> Acquire(uint32_t number, uint32_t channel, uint64_t client);
   bool Release(uintptr_t address, uint32_t channel, uint64_t client);
   void ReleaseAll(uint64_t client);
 
-  // The oldest measurement from which on every measurement up to `newest` is in the ring.
+  // The oldest measurement from which on every measurement up to `newest` can be acquired.
   uint32_t OldestKept(uint32_t newest) const;
-  bool Has(uint32_t number) const;
 
  private:
+  // A record a client can acquire.
+  bool Available(const Slot& slot, uint32_t number) const;
+
   const uint32_t channelCount_;
   size_t length_ = 0;
   uint32_t codeBits_ = 8;

@@ -23,7 +23,6 @@ namespace veltra::sim {
 
 namespace {
 
-constexpr double kHertz = 16777216.0;             // 2^24
 constexpr double kSecond = 4294967296.0;          // 2^32
 constexpr double kFraction = 4503599627370496.0;  // 2^52
 constexpr size_t kSearchChunk = 4096;
@@ -54,7 +53,7 @@ struct SimDevice::Streams {
 
   Streams(const AcquisitionState& state, const std::vector<SignalSpec>& signals,
           uint64_t sampleClock, const std::vector<uint64_t>& phases, uint64_t seed)
-      : sampleFrequency(static_cast<double>(state.sampleFrequency) / kHertz),
+      : sampleFrequency(Hertz(state.sampleFrequency)),
         codeBits(state.resolution <= 8 ? 8 : 16) {
     for (size_t c = 0; c < signals.size(); ++c) {
       const AcquisitionState::Channel& channel = state.channels[c];

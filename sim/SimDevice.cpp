@@ -1,11 +1,13 @@
 #include "sim/SimDevice.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "hw/HWInterfaces.h"
 #include "hw/TrigInterface.h"
 #include "platform/Platform.h"
+#include "sim/AcquisitionLists.h"
 
 namespace veltra::sim {
 
@@ -179,11 +181,18 @@ void SimDevice::AbortRunLocked() {
   changed_.notify_all();
 }
 
-ChangeMasks SimDevice::StartLocked() {
-  AbortRunLocked();
-  settings_.CopyNextToCurrent();
+void SimDevice::ArmLocked() {
   const AcquisitionState& current = settings_.Current();
-  ring_.Configure(static_cast<size_t>(current.dataSize), current.resolution <= 8 ? 8 : 16);
+  // A stream's records are announced once per frame interval; the ring keeps what comes meanwhile.
+  size_t frameRecords = 0;
+  if (current.streaming && !instant_) {
+    const double recordSeconds =
+        static_cast<double>(current.dataSize) / Hertz(current.sampleFrequency);
+    frameRecords = static_cast<size_t>(
+        std::ceil(static_cast<double>(settings_.FrameInterval()) / 1e3 / recordSeconds));
+  }
+  ring_.Configure(static_cast<size_t>(current.dataSize), current.resolution <= 8 ? 8 : 16,
+                  frameRecords);
   runState_ = current.streaming ? RunState::kStreaming : RunState::kBlock;
   ++runId_;
   runFirst_ = newest_ + 1 == 0 ? 1 : newest_ + 1;
@@ -191,6 +200,12 @@ ChangeMasks SimDevice::StartLocked() {
   runStart_ = platform::HighResSeconds();
   forced_ = false;
   changed_.notify_all();
+}
+
+ChangeMasks SimDevice::StartLocked() {
+  AbortRunLocked();
+  settings_.CopyNextToCurrent();
+  ArmLocked();
   ChangeMasks changes(channelCount_);
   for (int32_t index = -1; index < static_cast<int32_t>(channelCount_); ++index) {
     changes.Add(Family::kCurrent, index, HW_START);
@@ -222,13 +237,17 @@ bool SimDevice::Set(uint64_t client, Family family, const SetRecord& record, uin
   if (record.id > UINT32_MAX) return false;
   const auto id = static_cast<uint32_t>(record.id);
   const bool instrument = record.index == kInstrumentIndex;
+  const bool answering = record.wait == kWaitForNews;
+  if (answering) notifier_.AwaitDone(client);
   std::lock_guard lock(mutex_);
   if (removed_) return false;
   const std::vector<int64_t> before = settings_.Snapshot();
   ChangeMasks changes(channelCount_);
   bool ok = true;
+  bool starts = false;
   if (family == Family::kNext && id == HW_START && instrument) {
     changes = StartLocked();
+    starts = true;
   } else if (family == Family::kCurrent && id == HW_STOP && instrument) {
     changes = StopLocked();
   } else if (family == Family::kTriggerCurrent && id == TR_TRIGGER && instrument) {
@@ -244,10 +263,20 @@ bool SimDevice::Set(uint64_t client, Family family, const SetRecord& record, uin
     }
   }
   if (!ok) return false;
-  changes.Merge(settings_.Changes(before, settings_.Snapshot()));
+  const ChangeMasks settingsChanges = settings_.Changes(before, settings_.Snapshot());
+  if (family == Family::kCurrent && runState_ != RunState::kIdle &&
+      settingsChanges.Any(Family::kCurrent)) {
+    // Current settings take effect at once: the acquisition starts over with them, so that no
+    // record announced from now on was taken with the settings they replaced.
+    AbortRunLocked();
+    ArmLocked();
+    starts = true;
+  }
+  changes.Merge(settingsChanges);
+  if (starts) notifier_.DiscardMeasurements(answering ? client : 0);
   if (family == Family::kControl && id == kControlFrameInterval) ApplyFrameIntervalLocked();
   bool news = false;
-  if (record.wait == kWaitForNews) {
+  if (answering) {
     news = notifier_.PublishAnswer(client, changes);
   } else {
     notifier_.Publish(changes);

@@ -80,6 +80,9 @@ class SimDevice {
 
   DeviceInfoRecord InfoRecord() const;
   bool Set(uint64_t client, Family family, const SetRecord& record, uint32_t* pending);
+  // Arms an acquisition with the current settings (block or streaming by their mode), numbered
+  // from the next measurement on.
+  void ArmLocked();
   ChangeMasks StartLocked();
   ChangeMasks StopLocked();
   void AbortRunLocked();

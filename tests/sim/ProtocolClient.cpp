@@ -106,7 +106,8 @@ News ProtocolClient::ReadBlock() {
   return news;
 }
 
-std::optional<News> ProtocolClient::WaitNews(uint32_t timeoutMs, const Processing& process) {
+std::optional<News> ProtocolClient::WaitNews(uint32_t timeoutMs, const Processing& process,
+                                             bool signalDone) {
   if (!news_) return std::nullopt;
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
@@ -117,23 +118,30 @@ std::optional<News> ProtocolClient::WaitNews(uint32_t timeoutMs, const Processin
       return std::nullopt;
     }
     News news = ReadBlock();
-    if (!news.records.empty() && process) process(news);
-    done_->Set();
     // A news event whose block was already read (the news went with a pending answer) is done
     // with at once, as the library does.
-    if (!news.records.empty()) return news;
+    if (news.records.empty()) {
+      done_->Set();
+      continue;
+    }
+    if (process) process(news);
+    if (signalDone) done_->Set();
+    return news;
   }
 }
 
-std::optional<News> ProtocolClient::WaitMeasurement(uint32_t timeoutMs, const Processing& process) {
+std::optional<News> ProtocolClient::WaitMeasurement(uint32_t timeoutMs, const Processing& process,
+                                                     bool signalDone) {
   const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
   for (;;) {
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         end - std::chrono::steady_clock::now());
     if (left.count() <= 0) return std::nullopt;
-    std::optional<News> news = WaitNews(static_cast<uint32_t>(left.count()), process);
+    std::optional<News> news = WaitNews(static_cast<uint32_t>(left.count()), process, false);
     if (!news) return std::nullopt;
-    if ((news->Mask(NotificationKind::kCurrent) & HW_MREADY) != 0) return news;
+    const bool measurement = (news->Mask(NotificationKind::kCurrent) & HW_MREADY) != 0;
+    if (signalDone || !measurement) done_->Set();
+    if (measurement) return news;
   }
 }
 

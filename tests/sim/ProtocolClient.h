@@ -54,10 +54,15 @@ class ProtocolClient {
   // What a reader does with news before it signals that it is done with the block (the library
   // fetches the records' samples there).
   using Processing = std::function<void(const News&)>;
-  // Waits for the news event, then reads the block; nothing when nothing came in time.
-  std::optional<News> WaitNews(uint32_t timeoutMs, const Processing& process = nullptr);
+  // Waits for the news event, then reads the block; nothing when nothing came in time. Without
+  // `signalDone` the done event for the news read is left to SignalDone, as the library's event
+  // thread sets it only after the window has processed the block.
+  std::optional<News> WaitNews(uint32_t timeoutMs, const Processing& process = nullptr,
+                               bool signalDone = true);
   // Reads news until one carries a completed measurement (HW_MREADY in the current settings).
-  std::optional<News> WaitMeasurement(uint32_t timeoutMs, const Processing& process = nullptr);
+  std::optional<News> WaitMeasurement(uint32_t timeoutMs, const Processing& process = nullptr,
+                                      bool signalDone = true);
+  void SignalDone() { done_->Set(); }
 
   std::optional<uintptr_t> Acquire(uint32_t measurement, uint32_t channel);
   bool Release(uintptr_t address, uint32_t channel);

@@ -3,9 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <numbers>
+#include <thread>
 
 #include "ProtocolClient.h"
 #include "hw/HWInterfaces.h"
@@ -541,6 +543,15 @@ TEST_F(SimDeviceTest, TriggerPointAtLevelAndPreSamples) {
   }
 }
 
+// The library opens the probe with the largest range and waits for ever for the trigger; with
+// every trigger setting at the probe's default, the probe's default signal triggers.
+TEST_F(SimDeviceTest, TheDefaultSignalTriggersOnTheLargestRange) {
+  Write(IOCTL_SET_NEXT, HW_RANGE, 0, Volts(80.0));
+  Write(IOCTL_SET_TRIGGER_NEXT, TR_TIMEOUT, -1, kVolt);  // ends the test if it never triggers
+  Measure();
+  EXPECT_EQ(Client().Get(IOCTL_GET_TRIGGER_CURRENT, TR_TRIGGER, -1), 1);
+}
+
 TEST_F(SimDeviceTest, TimeOutTakesAnUntriggeredRecordAndForcingTriggers) {
   probe_->SetSignal(0, DcSignal(0.0));  // never reaches the level
   Write(IOCTL_SET_NEXT, HW_DATASIZE, -1, 500);
@@ -595,6 +606,83 @@ TEST_F(SimDeviceTest, StopEndsAWaitingMeasurement) {
   EXPECT_FALSE(Client().WaitMeasurement(300).has_value());
 }
 
+// A start begins a new measurement: a record completed before it whose news the reader has not
+// read yet is announced no more (the reader would take it for the new one) and, taken with other
+// settings, can no longer be acquired either.
+TEST_F(SimDeviceTest, AStartDropsTheUnreadNewsOfTheRecordBeforeIt) {
+  probe_->SetSignal(0, DcSignal(0.5));
+  Write(IOCTL_SET_NEXT, HW_DATASIZE, -1, 100);
+  Write(IOCTL_SET_TRIGGER_NEXT, TR_LEVEL, 0, Fraction(0.9));  // never reached: forced below
+  Write(IOCTL_SET_TRIGGER_NEXT, TR_TIMEOUT, -1, -kVolt);
+  Write(IOCTL_SET_NEXT, HW_START, -1, 1);
+  Write(IOCTL_SET_NEXT, HW_DATASIZE, -1, 3000);  // for the next measurement
+  Write(IOCTL_SET_TRIGGER_CURRENT, TR_TRIGGER, -1, 0);
+  // Record 1 completes; its news stays unread.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kPatience);
+  std::optional<uintptr_t> first;
+  while (!(first = Client().Acquire(1, 0)) && std::chrono::steady_clock::now() < deadline) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_TRUE(first.has_value());
+  ASSERT_TRUE(Client().Release(*first, 0));
+
+  ASSERT_EQ(Client().Set(IOCTL_SET_NEXT, HW_START, -1, 1), 1u);
+  const News& start = Client().LastAnswer();
+  EXPECT_NE(start.Mask(NotificationKind::kCurrent, 0) & HW_DATASIZE, 0u);
+  EXPECT_EQ(start.Mask(NotificationKind::kCurrent, -1) & HW_MREADY, 0u);
+  EXPECT_EQ(start.Mask(NotificationKind::kCurrent, 0) & HW_MREADY, 0u);
+  EXPECT_FALSE(Client().Acquire(1, 0).has_value()) << "100 samples where 3000 are read";
+
+  Write(IOCTL_SET_TRIGGER_CURRENT, TR_TRIGGER, -1, 0);
+  const std::optional<News> ready = Client().WaitMeasurement(kPatience);
+  ASSERT_TRUE(ready.has_value());
+  EXPECT_EQ(ready->newest, 2u);
+  const std::vector<uint32_t> codes = Record(2, 0);
+  ASSERT_EQ(codes.size(), 3000u);
+  const uint32_t level = Quantisation{2.0, 8, false}.CodeOf(0.5);
+  EXPECT_TRUE(std::all_of(codes.begin(), codes.end(), [&](uint32_t c) { return c == level; }));
+}
+
+// Current settings take effect at once: a record waiting for its trigger starts over with them
+// and is announced with the length they give.
+TEST_F(SimDeviceTest, ACurrentSettingsChangeRestartsTheRecordInTheMaking) {
+  probe_->SetSignal(0, DcSignal(0.5));
+  Write(IOCTL_SET_NEXT, HW_DATASIZE, -1, 100);
+  Write(IOCTL_SET_TRIGGER_NEXT, TR_LEVEL, 0, Fraction(0.9));
+  Write(IOCTL_SET_TRIGGER_NEXT, TR_TIMEOUT, -1, -kVolt);
+  Write(IOCTL_SET_NEXT, HW_START, -1, 1);
+  Write(IOCTL_SET_CURRENT, HW_DATASIZE, -1, 3000);
+  Write(IOCTL_SET_TRIGGER_CURRENT, TR_TRIGGER, -1, 0);
+  const std::optional<News> ready = Client().WaitMeasurement(kPatience);
+  ASSERT_TRUE(ready.has_value());
+  const std::vector<uint32_t> codes = Record(ready->newest, 0);
+  ASSERT_EQ(codes.size(), 3000u);
+  const uint32_t level = Quantisation{2.0, 8, false}.CodeOf(0.5);
+  EXPECT_TRUE(std::all_of(codes.begin(), codes.end(), [&](uint32_t c) { return c == level; }));
+}
+
+// The library's event thread sets the done event a moment after the window has read the block. A
+// set made on the window's thread in that moment is answered only once that done event is in:
+// otherwise the late done event would count as the reading of the answer's block, and the next
+// news could overwrite that block while the library reads it.
+TEST_F(SimDeviceTest, ASetIsAnsweredAfterTheDoneEventOfTheBlockReadBeforeIt) {
+  Write(IOCTL_SET_NEXT, HW_DATASIZE, -1, 100);
+  Write(IOCTL_SET_TRIGGER_NEXT, TR_TIMEOUT, -1, 0);
+  Write(IOCTL_SET_NEXT, HW_START, -1, 1);
+  ASSERT_TRUE(Client().WaitMeasurement(kPatience, nullptr, false).has_value());
+  std::atomic<double> doneAt{0.0};
+  std::thread eventThread([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    doneAt = platform::HighResSeconds();
+    Client().SignalDone();
+  });
+  ASSERT_EQ(Client().Set(IOCTL_SET_NEXT, HW_DATASIZE, -1, 200), 1u);
+  const double answeredAt = platform::HighResSeconds();
+  eventThread.join();
+  EXPECT_GE(answeredAt, doneAt.load());
+  EXPECT_EQ(Client().LastAnswer().Mask(NotificationKind::kNext, -1), HW_DATASIZE);
+}
+
 // Streaming: consecutive numbers, records that continue one another without a gap, the first one
 // marked with HW_START and the restart number.
 TEST_F(SimDeviceTest, StreamingNumbersConsecutiveRecords) {
@@ -637,6 +725,57 @@ TEST_F(SimDeviceTest, StreamingNumbersConsecutiveRecords) {
         << "at " << i;
   }
   Write(IOCTL_SET_CURRENT, HW_STOP, -1, 0);
+}
+
+// A probe with real timing and one connected client, set for streaming records of `length`
+// samples at `hertz`, announced at most once every `frameMs`.
+struct RealTimeStream {
+  RealTimeStream(int64_t frameMs, int64_t length, int64_t hertz)
+      : probe(Plug(Config(Preset::kProbe, false))), client(probe->Path()) {
+    EXPECT_TRUE(client.Connect());
+    EXPECT_TRUE(client.Set(IOCTL_SET_CONTROL, kControlFrameInterval, -1, frameMs).has_value());
+    EXPECT_TRUE(client.Set(IOCTL_SET_NEXT, HW_DATASIZE, -1, length).has_value());
+    EXPECT_TRUE(client.Set(IOCTL_SET_NEXT, HW_SAMPLEFREQUENCY, -1, hertz * kHz).has_value());
+    EXPECT_TRUE(client.Set(IOCTL_SET_NEXT, HW_MODE, -1, 1).has_value());
+  }
+  std::shared_ptr<SimulatedProbe> probe;
+  ProtocolClient client;
+};
+
+// The frame interval holds back the first record of a stream together with its HW_START: the
+// reader restarts its count only when both come in one record.
+TEST(SimStreaming, TheFirstRecordKeepsItsStartWhenTheFrameIntervalHoldsItBack) {
+  RealTimeStream stream(200, 1000, 1'000'000);
+  ProtocolClient& client = stream.client;
+  // A block measurement first: a frame begins with its announcement.
+  ASSERT_TRUE(client.Set(IOCTL_SET_NEXT, HW_MODE, -1, 2).has_value());
+  ASSERT_TRUE(client.Set(IOCTL_SET_TRIGGER_NEXT, TR_TIMEOUT, -1, 0).has_value());
+  ASSERT_TRUE(client.Set(IOCTL_SET_NEXT, HW_START, -1, 1).has_value());
+  ASSERT_TRUE(client.WaitMeasurement(kPatience).has_value());
+  ASSERT_TRUE(client.Set(IOCTL_SET_NEXT, HW_MODE, -1, 1).has_value());
+  ASSERT_TRUE(client.Set(IOCTL_SET_NEXT, HW_START, -1, -1).has_value());
+  const std::optional<News> first = client.WaitMeasurement(kPatience);
+  ASSERT_TRUE(client.Set(IOCTL_SET_CURRENT, HW_STOP, -1, 0).has_value());
+  ASSERT_TRUE(first.has_value());
+  EXPECT_NE(first->Mask(NotificationKind::kCurrent, -1) & HW_START, 0u);
+  EXPECT_NE(first->Mask(NotificationKind::kCurrent, 0) & HW_START, 0u);
+  EXPECT_EQ(first->restart, 2u);
+}
+
+// A stream announces its records once per frame interval; what comes in between stays in the ring
+// for a reader that keeps up, even when a frame holds more records than a block measurement keeps.
+TEST(SimStreaming, TheRingKeepsTheRecordsOfAFrame) {
+  RealTimeStream stream(600, 1000, 200'000);
+  ProtocolClient& client = stream.client;
+  ASSERT_TRUE(client.Set(IOCTL_SET_NEXT, HW_START, -1, -1).has_value());
+  const std::optional<News> first = client.WaitMeasurement(kPatience);
+  const std::optional<News> second = client.WaitMeasurement(kPatience);
+  ASSERT_TRUE(client.Set(IOCTL_SET_CURRENT, HW_STOP, -1, 0).has_value());
+  ASSERT_TRUE(first.has_value());
+  ASSERT_TRUE(second.has_value());
+  EXPECT_GT(second->newest - first->newest, 100u);  // 5 ms records, 600 ms apart
+  EXPECT_LE(second->compare, first->newest + 1);
+  EXPECT_TRUE(client.Acquire(first->newest + 1, 0).has_value());
 }
 
 // A reader that falls behind finds the oldest records overwritten: the block's comparison number
@@ -771,13 +910,8 @@ TEST(SimRemoval, UnpluggingWhileStreamingEndsEverything) {
 // Completed records are announced no more often than the frame interval allows: a stream of a
 // thousand records a second reaches the reader in a few blocks, each with many records.
 TEST(SimTiming, FrameIntervalLimitsTheAnnouncements) {
-  const std::shared_ptr<SimulatedProbe> probe = Plug(Config(Preset::kProbe, false));
-  ProtocolClient client(probe->Path());
-  ASSERT_TRUE(client.Connect());
-  ASSERT_TRUE(client.Set(IOCTL_SET_CONTROL, kControlFrameInterval, -1, 100).has_value());
-  ASSERT_TRUE(client.Set(IOCTL_SET_NEXT, HW_DATASIZE, -1, 1000).has_value());
-  ASSERT_TRUE(client.Set(IOCTL_SET_NEXT, HW_SAMPLEFREQUENCY, -1, 1'000'000 * kHz).has_value());
-  ASSERT_TRUE(client.Set(IOCTL_SET_NEXT, HW_MODE, -1, 1).has_value());
+  RealTimeStream stream(100, 1000, 1'000'000);
+  ProtocolClient& client = stream.client;
   const auto start = std::chrono::steady_clock::now();
   ASSERT_TRUE(client.Set(IOCTL_SET_NEXT, HW_START, -1, -1).has_value());
   int announcements = 0;
