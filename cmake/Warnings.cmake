@@ -2,9 +2,9 @@
 add_library(veltra_warnings INTERFACE)
 target_compile_options(veltra_warnings INTERFACE
   -Wall -Wextra -Wpedantic -Werror
-  -Wshadow -Wnon-virtual-dtor -Wcast-align -Wunused -Woverloaded-virtual
-  -Wnull-dereference -Wdouble-promotion -Wformat=2 -Wimplicit-fallthrough
-  $<$<COMPILE_LANGUAGE:CXX>:-Wold-style-cast>)
+  -Wshadow -Wcast-align -Wunused -Wnull-dereference -Wdouble-promotion -Wformat=2
+  -Wimplicit-fallthrough
+  $<$<COMPILE_LANGUAGE:CXX>:-Wnon-virtual-dtor -Woverloaded-virtual -Wold-style-cast>)
 
 if(WIN32)
   # Every CPU that runs a supported Windows has SSE2; the data paths rely on it.
