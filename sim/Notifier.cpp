@@ -63,7 +63,8 @@ struct Notifier::Connection {
   explicit Connection(uint32_t channelCount) : pending(channelCount), written(channelCount) {}
 };
 
-Notifier::Notifier(uint32_t channelCount) : channelCount_(channelCount) {}
+Notifier::Notifier(uint32_t channelCount, uint32_t connectionLimit)
+    : channelCount_(channelCount), connectionLimit_(connectionLimit) {}
 
 Notifier::~Notifier() { Stop(); }
 
@@ -94,7 +95,7 @@ Notifier::Connection* Notifier::Find(uint64_t client) {
 std::optional<uintptr_t> Notifier::Connect(uint64_t client, platform::EventHandle news,
                                            platform::EventHandle done) {
   std::lock_guard lock(mutex_);
-  if (connections_.size() >= kMaxConnections || Find(client) != nullptr) return std::nullopt;
+  if (connections_.size() >= connectionLimit_ || Find(client) != nullptr) return std::nullopt;
   auto connection = std::make_unique<Connection>(channelCount_);
   connection->client = client;
   connection->news = news;

@@ -31,11 +31,13 @@ struct MeasurementNumbers {
   uint32_t restart = 0;  // the first measurement of the running acquisition
 };
 
-inline constexpr size_t kMaxConnections = 4;
+// Connections a probe accepts unless configured otherwise.
+inline constexpr uint32_t kDefaultConnectionLimit = 4;
 
 class Notifier {
  public:
-  explicit Notifier(uint32_t channelCount);
+  // At most `connectionLimit` connections at a time (0 refuses every one).
+  Notifier(uint32_t channelCount, uint32_t connectionLimit);
   ~Notifier();
   Notifier(const Notifier&) = delete;
   Notifier& operator=(const Notifier&) = delete;
@@ -44,7 +46,7 @@ class Notifier {
   void Start();
   void Stop();
 
-  // A connection for a client; the address of its block, nothing when all connections are taken,
+  // A connection for a client; the address of its block, nothing at the connection limit, when
   // the client has one already or its done event is not an event.
   std::optional<uintptr_t> Connect(uint64_t client, platform::EventHandle news,
                                    platform::EventHandle done);
@@ -89,6 +91,7 @@ class Notifier {
   Connection* Find(uint64_t client);
 
   const uint32_t channelCount_;
+  const uint32_t connectionLimit_;
   mutable std::mutex mutex_;
   std::condition_variable listChanged_;
   std::vector<std::unique_ptr<Connection>> connections_;

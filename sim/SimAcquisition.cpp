@@ -299,8 +299,17 @@ void SimDevice::FinishRecord(uint64_t runId, RecordRing::Slot* slot, const Strea
     runState_ = RunState::kIdle;
   }
   ++runRecords_;
+  // At the record limit the probe goes the moment the record is complete: whoever reads its news
+  // finds every call failing, its data buffer out of reach.
+  ++recordsCompleted_;
+  const bool removing = config_.unplugRecords && recordsCompleted_ == *config_.unplugRecords;
+  if (removing) {
+    removed_ = true;
+    AbortRunLocked();
+  }
   notifier_.SetNumbers({newest_, ring_.OldestKept(newest_), runFirst_});
   notifier_.Publish(changes);
+  if (removing && listener_) listener_(Event::kRemovedAtRecordLimit);
 }
 
 void SimDevice::AutoRangeLocked(const RecordRing::Slot& slot, ChangeMasks& changes) {

@@ -55,7 +55,7 @@ SimDevice::SimDevice(const DeviceConfig& config, std::string path)
       channelCount_(ChannelCountOf(config.preset)),
       settings_(channelCount_, std::clamp<int64_t>(config.dataSizeMax, 1, kMaxDataSizeMax),
                 config.driverVersion >= kConnectionTestVersion),
-      notifier_(channelCount_),
+      notifier_(channelCount_, config.connectionLimit),
       ring_(channelCount_),
       instant_(config.instant),
       phases_(channelCount_, 0) {
@@ -99,6 +99,7 @@ uint64_t SimDevice::OpenClient() {
   clients_.push_back(client);
   settings_.SetOpenCount(static_cast<int64_t>(clients_.size()));
   StartThreadsLocked();
+  if (client == 1 && listener_) listener_(Event::kFirstOpened);
   return client;
 }
 
@@ -146,7 +147,13 @@ void SimDevice::StopThreads(std::unique_lock<std::mutex>& lock) {
 void SimDevice::Removed() {
   std::lock_guard lock(mutex_);
   removed_ = true;
+  listener_ = nullptr;
   AbortRunLocked();
+}
+
+void SimDevice::SetListener(std::function<void(Event)> listener) {
+  std::lock_guard lock(mutex_);
+  if (!removed_) listener_ = std::move(listener);
 }
 
 void SimDevice::SetSignal(uint32_t channel, const SignalSpec& signal) {
@@ -168,6 +175,11 @@ void SimDevice::SetInstant(bool instant) {
   instant_ = instant;
   ApplyFrameIntervalLocked();
   changed_.notify_all();
+}
+
+bool SimDevice::Instant() const {
+  std::lock_guard lock(mutex_);
+  return instant_;
 }
 
 void SimDevice::ApplyFrameIntervalLocked() {
@@ -288,16 +300,23 @@ bool SimDevice::Set(uint64_t client, Family family, const SetRecord& record, uin
 bool SimDevice::IoControl(uint64_t client, uint32_t code, const void* in, uint32_t inSize,
                           void* out, uint32_t outSize, uint32_t* returned) {
   if (returned != nullptr) *returned = 0;
-  const auto answer = [&](const auto& value) {
-    if (out == nullptr || outSize < sizeof value) return false;
-    std::memcpy(out, &value, sizeof value);
-    if (returned != nullptr) *returned = sizeof value;
+  if (removed_) return false;
+  const auto answerBytes = [&](const void* value, uint32_t size) {
+    if (out == nullptr || outSize < size) return false;
+    std::memcpy(out, value, size);
+    if (returned != nullptr) *returned = size;
     return true;
   };
+  const auto answer = [&](const auto& value) { return answerBytes(&value, sizeof value); };
   switch (code) {
     case IOCTL_GET_VERSIONS:
       return answer(VersionRecord{0, config_.driverVersion, config_.firmwareVersion});
-    case IOCTL_GET_INFO: return answer(InfoRecord());
+    case IOCTL_GET_INFO: {
+      DeviceInfoRecord info = InfoRecord();
+      if (!config_.shortInfo) return answer(info);
+      info.size = kShortInfoSize;  // what a driver with the shorter record writes, and no more
+      return answerBytes(&info, kShortInfoSize);
+    }
     case IOCTL_CONNECT: {
       ConnectRecord record{};
       if (!ReadRecord(in, inSize, record) || outSize < kConnectAnswerSize) return false;

@@ -6,10 +6,14 @@
 // delivery) start with the first client and end with the last, never in a constructor, so a probe
 // can be created while the library loads.
 
+#include <atomic>
 #include <condition_variable>
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,6 +41,15 @@ struct DeviceConfig {
   std::vector<SignalSpec> signals;  // per channel; missing ones get the preset's default
   bool instant = false;             // records complete as fast as the host can
   uint64_t seed = 1;
+
+  // Faults on request, for rehearsing what an application does when things go wrong.
+  std::optional<double> unplugSeconds;    // removed this long after the first open
+  std::optional<uint32_t> unplugRecords;  // removed the moment this many records have completed
+  std::optional<double> replugSeconds;    // arrives again this long after one of those removals
+  uint32_t connectionLimit = kDefaultConnectionLimit;  // IOCTL_CONNECT fails beyond it
+  bool shortInfo = false;  // IOCTL_GET_INFO answers a record too short for the library
+
+  bool RemovesItself() const { return unplugSeconds || unplugRecords; }
 };
 
 uint32_t ChannelCountOf(Preset preset);
@@ -46,6 +59,8 @@ SignalSpec DefaultSignal(uint32_t channel);
 // Driver versions from this one on offer the connection test.
 inline constexpr uint64_t kConnectionTestVersion = 0x0006000100040000;
 inline constexpr int64_t kMaxDataSizeMax = int64_t{64} << 20;
+// The information record of `shortInfo`: an older, shorter layout that ends with the device path.
+inline constexpr uint32_t kShortInfoSize = offsetof(DeviceInfoRecord, calibration);
 
 class SimDevice {
  public:
@@ -67,12 +82,22 @@ class SimDevice {
   bool IoControl(uint64_t client, uint32_t code, const void* in, uint32_t inSize, void* out,
                  uint32_t outSize, uint32_t* returned);
 
-  // The probe was unplugged: acquisition ends, nothing more is delivered.
+  // The probe was unplugged: acquisition ends, every control call fails, and the listener hears
+  // nothing more.
   void Removed();
+
+  // What the device tells the probe that holds it. Called with the device's locks held: the
+  // listener only takes note.
+  enum class Event {
+    kFirstOpened,         // the first client opened the device
+    kRemovedAtRecordLimit  // the record of unplugRecords completed; the device removed itself
+  };
+  void SetListener(std::function<void(Event)> listener);
 
   void SetSignal(uint32_t channel, const SignalSpec& signal);
   SignalSpec Signal(uint32_t channel) const;
   void SetInstant(bool instant);
+  bool Instant() const;
 
  private:
   enum class RunState { kIdle, kBlock, kStreaming };
@@ -127,7 +152,9 @@ class SimDevice {
   RecordRing ring_;
   std::vector<SignalSpec> signals_;
   bool instant_;
-  bool removed_ = false;
+  std::atomic<bool> removed_ = false;
+  std::function<void(Event)> listener_;
+  uint64_t recordsCompleted_ = 0;  // since the probe was plugged in
 
   std::vector<uint64_t> clients_;
   uint64_t nextClient_ = 1;

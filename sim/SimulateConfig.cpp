@@ -87,6 +87,21 @@ std::optional<std::string> ApplyKey(DeviceConfig& config, std::string_view key,
   } else if (key == "timing") {
     if (value != "real" && value != "instant") return bad();
     config.instant = value == "instant";
+  } else if (key == "unplug" || key == "replug") {
+    const std::optional<double> seconds = ParseNumber(value);
+    if (!seconds || *seconds < 0) return bad();
+    (key == "unplug" ? config.unplugSeconds : config.replugSeconds) = *seconds;
+  } else if (key == "unplug-after") {
+    const auto records = ParseInteger<uint32_t>(value);
+    if (!records || *records == 0) return bad();
+    config.unplugRecords = *records;
+  } else if (key == "connections") {
+    const auto limit = ParseInteger<uint32_t>(value);
+    if (!limit) return bad();
+    config.connectionLimit = *limit;
+  } else if (key == "info") {
+    if (value != "full" && value != "short") return bad();
+    config.shortInfo = value == "short";
   } else if (key.size() == 3 && key.substr(0, 2) == "ch" && key[2] >= '1' && key[2] <= '9') {
     const auto channel = static_cast<uint32_t>(key[2] - '1');
     const std::optional<SignalSpec> signal = ParseSignal(value);
@@ -147,6 +162,9 @@ SimulateRequest ParseSimulate(std::string_view text) {
         error = ApplyKey(config, Trim(pair.substr(0, equals)), Trim(pair.substr(equals + 1)));
         if (error) break;
       }
+    }
+    if (!error && config.replugSeconds && !config.RemovesItself()) {
+      error = "replug needs unplug or unplug-after";
     }
     if (error) {
       request.errors.push_back("VELTRA_SIMULATE: entry '" + std::string(entry) +

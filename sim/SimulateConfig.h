@@ -8,8 +8,12 @@
 //   KEY = serial | subid | cal (YYYY-MM-DD or YYYY-MM-DDThh:mm) | driver | firmware (a.b.c.d)
 //       | maxlength (1 ... 64Mi samples) | seed | timing (real | instant) | ch1 | ch2 (a signal,
 //         see Signal.h)
+//       | unplug (seconds after the first open) | unplug-after (records, at least 1)
+//       | replug (seconds after either removal; needs one of them) | connections (the limit)
+//       | info (full | short)
 //
-// For example "probe:serial=27001,ch1=sine:1k:0.5;dual:serial=27002,timing=instant".
+// For example "probe:serial=27001,ch1=sine:1k:0.5;dual:serial=27002,timing=instant" or
+// "probe:unplug=250m,replug=1".
 
 #include <cstdint>
 #include <optional>

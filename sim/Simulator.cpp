@@ -79,34 +79,108 @@ const bool kEnvironmentRead = [] {
 
 }  // namespace
 
-SimulatedProbe::~SimulatedProbe() { Unplug(); }
+SimulatedProbe::SimulatedProbe(const DeviceConfig& config) : config_(config) {
+  if (config.RemovesItself()) {
+    schedule_ = std::make_unique<FaultSchedule>(
+        config.unplugSeconds, config.replugSeconds,
+        FaultSchedule::Actions{[this] { return RemoveByItself(); }, [this] { Replug(); }});
+  }
+}
 
-const std::string& SimulatedProbe::Path() const { return device_->Path(); }
-const DeviceConfig& SimulatedProbe::Config() const { return device_->Config(); }
-uint32_t SimulatedProbe::ChannelCount() const { return device_->ChannelCount(); }
-bool SimulatedProbe::Plugged() const { return registration_ != 0; }
-int64_t SimulatedProbe::OpenCount() const { return device_->OpenCount(); }
+SimulatedProbe::~SimulatedProbe() {
+  Unplug();
+  schedule_.reset();  // waits for an action under way, which finds the probe pulled out
+}
+
+std::string SimulatedProbe::Path() const {
+  std::lock_guard lock(mutex_);
+  return device_->Path();
+}
+
+const DeviceConfig& SimulatedProbe::Config() const { return config_; }
+uint32_t SimulatedProbe::ChannelCount() const { return ChannelCountOf(config_.preset); }
+
+bool SimulatedProbe::Plugged() const {
+  std::lock_guard lock(mutex_);
+  return registration_ != 0;
+}
+
+int64_t SimulatedProbe::OpenCount() const {
+  std::lock_guard lock(mutex_);
+  return device_->OpenCount();
+}
 
 void SimulatedProbe::SetSignal(uint32_t channel, const SignalSpec& signal) {
+  std::lock_guard lock(mutex_);
   device_->SetSignal(channel, signal);
 }
 
-SignalSpec SimulatedProbe::Signal(uint32_t channel) const { return device_->Signal(channel); }
+SignalSpec SimulatedProbe::Signal(uint32_t channel) const {
+  std::lock_guard lock(mutex_);
+  return device_->Signal(channel);
+}
 
-void SimulatedProbe::SetInstant(bool instant) { device_->SetInstant(instant); }
+void SimulatedProbe::SetInstant(bool instant) {
+  std::lock_guard lock(mutex_);
+  device_->SetInstant(instant);
+}
 
 void SimulatedProbe::Unplug() {
+  std::lock_guard lock(mutex_);
+  pulledByHand_ = true;
+  if (schedule_) schedule_->Cancel();
+  UnplugLocked();
+}
+
+void SimulatedProbe::UnplugLocked() {
   if (registration_ == 0) return;
   device_->Removed();
   platform::UnregisterDevice(registration_);
   registration_ = 0;
 }
 
+bool SimulatedProbe::RemoveByItself() {
+  std::lock_guard lock(mutex_);
+  if (pulledByHand_) return false;
+  UnplugLocked();
+  return true;
+}
+
+void SimulatedProbe::Replug() {
+  std::lock_guard lock(mutex_);
+  if (pulledByHand_) return;
+  // The same probe with the same signals at its tip; it does not go by itself a second time.
+  DeviceConfig again = config_;
+  again.unplugSeconds.reset();
+  again.unplugRecords.reset();
+  again.replugSeconds.reset();
+  again.instant = device_->Instant();
+  again.signals.clear();
+  for (uint32_t channel = 0; channel < device_->ChannelCount(); ++channel) {
+    again.signals.push_back(device_->Signal(channel));
+  }
+  PlugInstanceLocked(again);
+}
+
+void SimulatedProbe::PlugInstanceLocked(const DeviceConfig& config) {
+  device_ = std::make_shared<SimDevice>(config, NextDevicePath());
+  if (config.RemovesItself()) {
+    device_->SetListener([schedule = schedule_.get()](SimDevice::Event event) {
+      if (event == SimDevice::Event::kFirstOpened) {
+        schedule->FirstOpened();
+      } else {
+        schedule->RecordLimitReached();
+      }
+    });
+  }
+  registration_ = platform::RegisterDevice(kDriverInterfaceClass, device_->Path(),
+                                           std::make_shared<Provider>(device_));
+}
+
 std::shared_ptr<SimulatedProbe> Plug(const DeviceConfig& config) {
-  std::shared_ptr<SimulatedProbe> probe(new SimulatedProbe);
-  probe->device_ = std::make_shared<SimDevice>(config, NextDevicePath());
-  probe->registration_ = platform::RegisterDevice(kDriverInterfaceClass, probe->device_->Path(),
-                                                  std::make_shared<Provider>(probe->device_));
+  std::shared_ptr<SimulatedProbe> probe(new SimulatedProbe(config));
+  std::lock_guard lock(probe->mutex_);
+  probe->PlugInstanceLocked(config);
   return probe;
 }
 

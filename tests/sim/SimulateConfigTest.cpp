@@ -40,6 +40,38 @@ TEST(SimulateConfig, EntriesBecomeProbes) {
   EXPECT_EQ(request.devices[2].serial, 27003u);  // default serials count on
 }
 
+// The fault keys, each into its field; without them a probe behaves.
+TEST(SimulateConfig, FaultKeys) {
+  const DeviceConfig plain = ParseSimulate("probe").devices.at(0);
+  EXPECT_FALSE(plain.unplugSeconds.has_value());
+  EXPECT_FALSE(plain.unplugRecords.has_value());
+  EXPECT_FALSE(plain.replugSeconds.has_value());
+  EXPECT_EQ(plain.connectionLimit, 4u);
+  EXPECT_FALSE(plain.shortInfo);
+  EXPECT_FALSE(plain.RemovesItself());
+
+  const SimulateRequest request = ParseSimulate(
+      "probe:unplug=250m,replug=1.5;dual:unplug-after=3,replug=0;probe:unplug=0;"
+      "probe:connections=0,info=short;probe:connections=12,info=full");
+  EXPECT_TRUE(request.errors.empty());
+  ASSERT_EQ(request.devices.size(), 5u);
+  const DeviceConfig& timed = request.devices[0];
+  EXPECT_EQ(timed.unplugSeconds, 0.25);
+  EXPECT_EQ(timed.replugSeconds, 1.5);
+  EXPECT_FALSE(timed.unplugRecords.has_value());
+  const DeviceConfig& counted = request.devices[1];
+  EXPECT_EQ(counted.unplugRecords, 3u);
+  EXPECT_EQ(counted.replugSeconds, 0.0);
+  EXPECT_FALSE(counted.unplugSeconds.has_value());
+  EXPECT_TRUE(counted.RemovesItself());
+  EXPECT_EQ(request.devices[2].unplugSeconds, 0.0);
+  EXPECT_FALSE(request.devices[2].replugSeconds.has_value());
+  EXPECT_EQ(request.devices[3].connectionLimit, 0u);
+  EXPECT_TRUE(request.devices[3].shortInfo);
+  EXPECT_EQ(request.devices[4].connectionLimit, 12u);
+  EXPECT_FALSE(request.devices[4].shortInfo);
+}
+
 // Each malformed entry is reported once and skipped; the good ones stay.
 TEST(SimulateConfig, MalformedEntriesAreSkipped) {
   const char* bad[] = {
@@ -54,6 +86,19 @@ TEST(SimulateConfig, MalformedEntriesAreSkipped) {
       "probe:maxlength=70000000",  // above 64 Mi
       "probe:timing=slow",
       "probe:serial",  // no value
+      "probe:unplug=soon",
+      "probe:unplug=-1",
+      "probe:unplug=inf",
+      "probe:unplug=1x",          // no such prefix
+      "probe:replug=-5m",
+      "probe:replug=1",           // nothing removes the probe
+      "probe:unplug-after=0",     // records count from 1
+      "probe:unplug-after=1.5",
+      "probe:unplug-after=-2",
+      "probe:connections=-1",
+      "probe:connections=4294967296",
+      "probe:connections=all",
+      "probe:info=tiny",
   };
   for (const char* entry : bad) {
     const SimulateRequest request = ParseSimulate(std::string(entry) + ";probe:serial=5");
