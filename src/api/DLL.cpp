@@ -1,7 +1,9 @@
 #include "api/DLL.h"
 
+#include <memory>
 #include <mutex>
 
+#include "discovery/DeviceOpener.h"
 #include "framework/CommonObjects.h"
 #include "hw/TrigInterface.h"
 #include "platform/Platform.h"
@@ -46,6 +48,10 @@ TNotifyHide InstrumentHideHandler() {
   return TNotifyHide::Bind<&TEvents::InstrumentDestroyed>(&Events());
 }
 
+TMultiCastDeviceListEvent::THandler DeviceOpenedHandler() {
+  return TMultiCastDeviceListEvent::THandler::Bind<&TEvents::DeviceOpened>(&Events());
+}
+
 TSettingsChangeEvent InstrumentChangeHandler() {
   return TSettingsChangeEvent::Bind<&TEvents::InstrumentChanged>(&Events());
 }
@@ -75,21 +81,40 @@ TEvents& Events() { return Lifetime().events; }
 void EnsureStarted() {
   std::call_once(Lifetime().started, [] {
     TLibraryState& state = State();
+    TDeviceList::Instance().OnItemOpened().Add(DeviceOpenedHandler());
     for (size_t i = 0; i < kMessageNames.size(); ++i) {
       state.messages[i] = platform::RegisterMessage(kMessageNames[i]);
     }
   });
 }
 
-void Unload() { ExitAll(); }
+void Unload() {
+  ExitAll();
+  // The openers watch the device list, so they go first.
+  TDeviceOpenerList::DestroyInstance();
+  TDeviceList::DestroyInstance();
+}
 
-// The device list, its searchers and openers come with device discovery; until then no device
-// is found.
-void OpenDevices() {}
-void CloseDevices() {}
-void StopOpeningDevices() {}
-std::vector<ComPtr<IInterface>> OpenInstrumentObjects() { return {}; }
-std::vector<ComPtr<IInterface>> OpenGeneratorObjects() { return {}; }
+void OpenDevices() {
+  TDeviceList& list = TDeviceList::Instance();
+  TDeviceOpenerList::Instance().Add(std::make_unique<TDeviceOpenerAll>(list));
+  list.Search();
+}
+
+void CloseDevices() {
+  StopOpeningDevices();
+  TDeviceList::Instance().ClearItems();
+}
+
+void StopOpeningDevices() { TDeviceOpenerList::Instance().Clear(); }
+
+std::vector<ComPtr<IInterface>> OpenInstrumentObjects() {
+  return TDeviceList::Instance().CollectOpenObjects(kDeviceKindInstrument);
+}
+
+std::vector<ComPtr<IInterface>> OpenGeneratorObjects() {
+  return TDeviceList::Instance().CollectOpenObjects(kDeviceKindGenerator);
+}
 
 VeltraStatus ExitAll() {
   CloseDevices();
@@ -143,7 +168,7 @@ void HideGenerator(IInterface* generator) {
   State().generators.Remove(generator);
 }
 
-void TEvents::DeviceOpened(IInterface* /*item*/) {
+void TEvents::DeviceOpened(TCustomDeviceList* /*list*/, TCustomDeviceListItem* /*item*/) {
   const std::vector<ComPtr<IInterface>> instruments = OpenInstrumentObjects();
   AdoptInstruments(instruments);
 }

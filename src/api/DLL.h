@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "api/InterfaceList.h"
+#include "discovery/DeviceList.h"
 #include "framework/CommonInterfaces.h"
 #include "hw/FGInterface.h"
 #include "hw/HWInterfaces.h"
@@ -46,8 +47,8 @@ void EnsureStarted();
 // Library unload: ExitInstrument, then the state lets go of everything.
 void Unload();
 
-// Opens what the device list finds (InitInstrument); each opened device reaches
-// TEvents::DeviceOpened.
+// Opens what the device list finds (InitInstrument): a new opener for every device, then every
+// searcher searches. Each opened device reaches TEvents::DeviceOpened.
 void OpenDevices();
 // Empties the list of device openers, then the device list (ExitInstrument).
 void CloseDevices();
@@ -68,7 +69,7 @@ VeltraStatus ExitAll();
 class TEvents {
  public:
   // A device-list item opened its object.
-  void DeviceOpened(IInterface* item);
+  void DeviceOpened(TCustomDeviceList* list, TCustomDeviceListItem* item);
   // The global instrument's current settings changed (mask of identifiers).
   void InstrumentChanged(IInterface* sender, uint32_t changes);
   // The global instrument is going away.

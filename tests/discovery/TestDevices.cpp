@@ -61,6 +61,7 @@ TInfoDevice::TInfoDevice(const Guid& classGuid, std::string path, uint32_t seria
   provider_->self = provider_;
   provider_->record.serialNumber = serial;
   provider_->record.subId = subId;
+  provider_->record.channelCount = 1;
   SetInfoName(provider_->record, "Test device " + std::to_string(serial));
   SetInfoShortName(provider_->record, "TD");
   SetInfoDevicePath(provider_->record, path_);
@@ -82,48 +83,58 @@ void TInfoDevice::ReportPath(const std::string& path) {
 int TInfoDevice::OpenFiles() const { return provider_->openFiles; }
 
 // ---------------------------------------------------------------------------------------------
-// TPathObject
+// TRemovalWatch and TPathObject
 
 namespace {
 
-constexpr uint32_t kDestroySelf = platform::kWmUser + 1;
+constexpr uint32_t kRemoved = platform::kWmUser + 1;
 
 }  // namespace
 
-TPathObject::TPathObject(const std::string& path)
-    : path_(path), file_(platform::DeviceFile::Open(path)) {
-  if (!file_.IsValid()) throw std::runtime_error("Could not open instrument.");
-  IoCtl(file_, IOCTL_GET_INFO, &info_, sizeof info_, &info_, sizeof info_);
-  SetName(InfoName(info_));
-  window_ = std::make_unique<platform::MessageWindow>(
-      [this](uint32_t message, uintptr_t wParam, intptr_t lParam) {
-        return WindowProcedure(message, wParam, lParam);
-      });
-  notification_ = platform::RegisterHandleNotification(*window_, file_);
-  ++created_;
-  ++alive_;
-}
+TRemovalWatch::TRemovalWatch(const platform::DeviceFile& file, std::function<void()> onRemoved)
+    : onRemoved_(std::move(onRemoved)),
+      window_(std::make_unique<platform::MessageWindow>(
+          [this](uint32_t message, uintptr_t wParam, intptr_t lParam) {
+            return WindowProcedure(message, wParam, lParam);
+          })),
+      notification_(platform::RegisterHandleNotification(*window_, file)) {}
 
-TPathObject::~TPathObject() {
-  --alive_;
+TRemovalWatch::~TRemovalWatch() {
   platform::UnregisterDeviceNotification(notification_);
   window_->Destroy();
 }
 
-ComPtr<IInterface> TPathObject::Create(const std::string& path) {
-  return Query<IInterface>(MakeObject<TPathObject>(path));
-}
-
-intptr_t TPathObject::WindowProcedure(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+intptr_t TRemovalWatch::WindowProcedure(uint32_t message, uintptr_t wParam, intptr_t lParam) {
   if (message == platform::kWmDeviceChange && wParam == platform::kDbtDeviceRemoveComplete) {
-    window_->Post(kDestroySelf);  // not inside the broadcast
+    window_->Post(kRemoved);  // not inside the broadcast
     return 1;
   }
-  if (message == kDestroySelf) {
-    Hide();  // every holder lets go; the last one destroys the object
+  if (message == kRemoved) {
+    const std::function<void()> onRemoved = onRemoved_;  // the call may destroy this watch
+    onRemoved();
     return 0;
   }
   return window_->Default(message, wParam, lParam);
+}
+
+platform::DeviceFile OpenDeviceFile(const std::string& path, DeviceInfoRecord& info) {
+  platform::DeviceFile file = platform::DeviceFile::Open(path);
+  if (!file.IsValid()) throw std::runtime_error("Could not open instrument.");
+  info = DefaultDeviceInfo();
+  IoCtl(file, IOCTL_GET_INFO, &info, sizeof info, &info, sizeof info);
+  return file;
+}
+
+TPathObject::TPathObject(const std::string& path)
+    : file_(OpenDeviceFile(path, info_)), removal_(file_, [this] { Hide(); }) {
+  SetName(InfoName(info_));
+  ++alive_;
+}
+
+TPathObject::~TPathObject() { --alive_; }
+
+ComPtr<IInterface> TPathObject::Create(const std::string& path) {
+  return Query<IInterface>(MakeObject<TPathObject>(path));
 }
 
 // ---------------------------------------------------------------------------------------------

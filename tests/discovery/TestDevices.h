@@ -1,17 +1,20 @@
 #pragma once
 // What the discovery tests plug in and open.
 //
-//   TInfoDevice     a registry device of a test class of its own that answers IOCTL_GET_INFO with a
+//   TInfoDevice     a one-channel registry device of a test class that answers IOCTL_GET_INFO with a
 //                   record the test writes (serial number, sub-identifier, reported path), and
 //                   can refuse to be opened;
+//   TRemovalWatch   what an instrument does when its device file is removed: a window registered
+//                   for the file hears the removal and, through a message it posts itself, calls
+//                   the owner back (an instrument then destroys itself);
 //   TPathObject     the object class the tests' items create: it opens the device file at its
-//                   path (or raises "Could not open instrument."), takes name and serial number
-//                   from the information record, and, like an instrument, destroys itself
-//                   (hides) through a posted message when its device is removed;
+//                   path (or raises "Could not open instrument."), takes its name from the
+//                   information record, and hides when its device is removed;
 //   TNamedDevice    a named object with an I2C bus, for items made from existing objects.
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -50,6 +53,26 @@ class TInfoDevice {
   platform::DeviceId id_ = 0;
 };
 
+class TRemovalWatch {
+ public:
+  // On the calling thread, whose messages must be processed for the callback to come.
+  TRemovalWatch(const platform::DeviceFile& file, std::function<void()> onRemoved);
+  ~TRemovalWatch();
+  TRemovalWatch(const TRemovalWatch&) = delete;
+  TRemovalWatch& operator=(const TRemovalWatch&) = delete;
+
+ private:
+  intptr_t WindowProcedure(uint32_t message, uintptr_t wParam, intptr_t lParam);
+
+  std::function<void()> onRemoved_;
+  std::unique_ptr<platform::MessageWindow> window_;
+  platform::DeviceNotification notification_ = 0;
+};
+
+// Opens the device file at `path`; raises "Could not open instrument." when it cannot, and reads
+// the information record into `info`.
+platform::DeviceFile OpenDeviceFile(const std::string& path, DeviceInfoRecord& info);
+
 class TPathObject : public TVTObject {
  public:
   explicit TPathObject(const std::string& path);
@@ -57,23 +80,14 @@ class TPathObject : public TVTObject {
 
   // The object class of the tests' items: counts every object it makes.
   static ComPtr<IInterface> Create(const std::string& path);
-  static int Created() { return created_; }
   static int Alive() { return alive_; }
 
-  const std::string& Path() const { return path_; }
-  uint32_t Serial() const { return info_.serialNumber; }
-
  private:
-  intptr_t WindowProcedure(uint32_t message, uintptr_t wParam, intptr_t lParam);
-
-  static inline std::atomic<int> created_{0};
   static inline std::atomic<int> alive_{0};
 
-  std::string path_;
-  platform::DeviceFile file_;
   DeviceInfoRecord info_{};
-  std::unique_ptr<platform::MessageWindow> window_;
-  platform::DeviceNotification notification_ = 0;
+  platform::DeviceFile file_;
+  TRemovalWatch removal_;
 };
 
 class TNamedDevice : public TVTObject, public II2CHost {
