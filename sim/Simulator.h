@@ -8,7 +8,8 @@
 //
 // The configuration may ask the probe to go by itself (unplugSeconds, unplugRecords) and to come
 // back (replugSeconds). Coming back, it is a new instance of the same probe: a new device path, the
-// same serial number and signals, every setting at its default.
+// same serial number and signals, every setting at its default. A probe may be used from any
+// thread.
 //
 // When the library loads, VELTRA_SIMULATE (see SimulateConfig.h) plugs in the probes it names.
 

@@ -15,10 +15,11 @@ TEST(SimEnvironment, TheProbeComesWithItsFaults) {
   ASSERT_EQ(probes.size(), 1u);
   const std::shared_ptr<SimulatedProbe>& probe = probes[0];
   const std::string path = probe->Path();
-  // Loading started no clock: the probe is there until it is opened.
+  test::DeviceChanges changes;
+  // Loading started no clock: the probe stays until it is opened, twice its time and more.
+  EXPECT_FALSE(changes.WaitFor([&] { return changes.Removed(path); }, 100));
   EXPECT_TRUE(test::Listed(path));
 
-  test::DeviceChanges changes;
   test::ProtocolClient client(path);
   ASSERT_TRUE(client.IsOpen());
   const std::optional<DeviceInfoRecord> info = client.Info();

@@ -163,8 +163,8 @@ TEST(SimFaults, ReplugBringsTheSameProbeUnderANewPath) {
 // last reference to it goes while it waits.
 TEST(SimFaults, UnpluggingByHandCancelsTheReplug) {
   DeviceChanges changes;
-  std::shared_ptr<SimulatedProbe> pulled = PlugText("probe:unplug=0,replug=200m,timing=instant");
-  std::shared_ptr<SimulatedProbe> dropped = PlugText("probe:unplug=0,replug=200m,timing=instant");
+  std::shared_ptr<SimulatedProbe> pulled = PlugText("probe:unplug=0,replug=300m,timing=instant");
+  std::shared_ptr<SimulatedProbe> dropped = PlugText("probe:unplug=0,replug=300m,timing=instant");
   const std::string pulledPath = pulled->Path();
   const std::string droppedPath = dropped->Path();
   ProtocolClient(pulledPath).Close();
@@ -173,7 +173,7 @@ TEST(SimFaults, UnpluggingByHandCancelsTheReplug) {
       [&] { return changes.Removed(pulledPath) && changes.Removed(droppedPath); }, kPatience));
   pulled->Unplug();
   dropped.reset();
-  EXPECT_FALSE(changes.WaitFor([&] { return changes.Arrivals() > 2; }, 300));
+  EXPECT_FALSE(changes.WaitFor([&] { return changes.Arrivals() > 2; }, 400));
   EXPECT_FALSE(pulled->Plugged());
   EXPECT_EQ(pulled->Path(), pulledPath);
 }
