@@ -11,9 +11,9 @@
 #include <span>
 #include <vector>
 
-#include "api/InterfaceList.h"
 #include "discovery/DeviceList.h"
 #include "framework/CommonInterfaces.h"
+#include "framework/InterfaceList.h"
 #include "hw/FGInterface.h"
 #include "hw/HWInterfaces.h"
 #include "veltra/veltra.h"

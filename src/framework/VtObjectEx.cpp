@@ -95,6 +95,13 @@ bool TPublishedItems::Remove(std::string_view name) {
   return true;
 }
 
+bool TPublishedItems::SetEnabled(std::string_view name, bool enabled) {
+  const size_t index = IndexOf(name);
+  if (index == items_.size()) return false;
+  items_[index].enabled = enabled;
+  return true;
+}
+
 // ---------------------------------------------------------------------------------------------
 // TVtObjectEx
 

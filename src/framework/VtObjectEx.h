@@ -37,6 +37,7 @@ class TVTObject : public TInterfacedHideObject, public IVTObject {
   int32_t GetNumber() override { return number_; }
   std::string GetName() override { return name_; }
   std::string GetShortName() override;  // the name when the short name is empty
+  const std::string& ShortNameField() const { return shortName_; }  // as set, possibly empty
   std::string GetAlias() override { return alias_; }
   void SetAlias(const std::string& alias) override { alias_ = alias; }
 
@@ -70,11 +71,13 @@ class TVTObject : public TInterfacedHideObject, public IVTObject {
   std::string alias_;
 };
 
-// One item an object publishes: a user action by name, with its number and caption string.
+// One item an object publishes: a user action by name, with its number and caption string, and
+// whether it can be used now.
 struct TPublishedItem {
   std::string name;
   int32_t number = 0;
   uint32_t captionId = 0;  // string identifier of the caption (Strings.h)
+  bool enabled = true;
 };
 
 class TPublishedItems {
@@ -83,6 +86,8 @@ class TPublishedItems {
   void Add(TPublishedItem item);
   const TPublishedItem* Find(std::string_view name) const;
   bool Remove(std::string_view name);
+  // Enables or disables the item of that name; false when there is none.
+  bool SetEnabled(std::string_view name, bool enabled);
   void Clear() { items_.clear(); }
 
   size_t Count() const { return items_.size(); }

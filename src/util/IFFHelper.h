@@ -34,15 +34,18 @@ class TIFFHelper {
   void WriteInteger(TChunkID id, int32_t value) { WriteNumber(id, value); }
   void WriteSingle(TChunkID id, float value) { WriteNumber(id, value); }
   void WriteInt64(TChunkID id, int64_t value) { WriteNumber(id, value); }
+  void WriteDouble(TChunkID id, double value) { WriteNumber(id, value); }
   uint16_t ReadWord(TChunkID id, uint16_t fallback = 0) { return ReadNumber(id, fallback); }
   int32_t ReadInteger(TChunkID id, int32_t fallback = 0) { return ReadNumber(id, fallback); }
   float ReadSingle(TChunkID id, float fallback = 0) { return ReadNumber(id, fallback); }
   int64_t ReadInt64(TChunkID id, int64_t fallback = 0) { return ReadNumber(id, fallback); }
+  double ReadDouble(TChunkID id, double fallback = 0) { return ReadNumber(id, fallback); }
 
   void WriteWordUnlessDefault(TChunkID id, uint16_t value, uint16_t fallback) { WriteNumberUnless(id, value, fallback); }
   void WriteIntegerUnlessDefault(TChunkID id, int32_t value, int32_t fallback) { WriteNumberUnless(id, value, fallback); }
   void WriteSingleUnlessDefault(TChunkID id, float value, float fallback) { WriteNumberUnless(id, value, fallback); }
   void WriteInt64UnlessDefault(TChunkID id, int64_t value, int64_t fallback) { WriteNumberUnless(id, value, fallback); }
+  void WriteDoubleUnlessDefault(TChunkID id, double value, double fallback) { WriteNumberUnless(id, value, fallback); }
 
   void WriteWideString(TChunkID id, const std::string& text);
   void WriteAnsiString(TChunkID id, const std::string& text);

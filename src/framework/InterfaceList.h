@@ -10,7 +10,7 @@
 
 #include "framework/Interface.h"
 
-namespace veltra::api {
+namespace veltra {
 
 template <class T>
 class TInterfaceList {
@@ -41,6 +41,30 @@ class TInterfaceList {
   void Exchange(size_t a, size_t b) {
     std::lock_guard lock(mutex_);
     if (a < items_.size() && b < items_.size()) std::swap(items_[a], items_[b]);
+  }
+  // The index of the first entry that is `item` (same object), or -1.
+  std::ptrdiff_t IndexOf(IInterface* item) const {
+    std::lock_guard lock(mutex_);
+    for (size_t i = 0; i < items_.size(); ++i) {
+      if (SameObject(items_[i].Get(), item)) return static_cast<std::ptrdiff_t>(i);
+    }
+    return -1;
+  }
+  // The index of the last entry that is `item`, or -1.
+  std::ptrdiff_t LastIndexOf(IInterface* item) const {
+    std::lock_guard lock(mutex_);
+    for (size_t i = items_.size(); i-- > 0;) {
+      if (SameObject(items_[i].Get(), item)) return static_cast<std::ptrdiff_t>(i);
+    }
+    return -1;
+  }
+  // Removes the entry at `index` and hands it to the caller (null when out of range).
+  ComPtr<T> RemoveAt(size_t index) {
+    std::lock_guard lock(mutex_);
+    if (index >= items_.size()) return nullptr;
+    ComPtr<T> removed = std::move(items_[index]);
+    items_.erase(items_.begin() + static_cast<std::ptrdiff_t>(index));
+    return removed;
   }
   // Removes the first entry that is `item` (same object); answers its former index or -1.
   std::ptrdiff_t Remove(IInterface* item) {
@@ -80,4 +104,4 @@ class TInterfaceList {
   std::vector<ComPtr<T>> items_;
 };
 
-}  // namespace veltra::api
+}  // namespace veltra
