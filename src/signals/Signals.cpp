@@ -254,35 +254,11 @@ void TCustomSource::EditUnit() {
 // ---------------------------------------------------------------------------------------------
 // TCustomSource: sampling, time stamp and colour
 
-void TCustomSource::SetSampleFrequency(double hertz) {
-  if (hertz == sampleFrequency_) return;
-  sampleFrequency_ = hertz;
-  Changed(kChangeSampleFrequency);
-}
-
-void TCustomSource::SetFrequencyStep(double hertz) {
-  if (hertz == frequencyStep_) return;
-  frequencyStep_ = hertz;
-  Changed(kChangeFrequencyStep);
-}
-
-void TCustomSource::SetPreSamples(int64_t samples) {
-  if (samples == preSamples_) return;
-  preSamples_ = samples;
-  Changed(kChangePreSamples);
-}
-
-void TCustomSource::SetStartValue(double value) {
-  if (value == startValue_) return;
-  startValue_ = value;
-  Changed(kChangeStartValue);
-}
-
-void TCustomSource::SetResolution(int32_t bits) {
-  if (bits == resolution_) return;
-  resolution_ = bits;
-  Changed(kChangeResolution);
-}
+void TCustomSource::SetSampleFrequency(double hertz) { Assign(sampleFrequency_, hertz, kChangeSampleFrequency); }
+void TCustomSource::SetFrequencyStep(double hertz) { Assign(frequencyStep_, hertz, kChangeFrequencyStep); }
+void TCustomSource::SetPreSamples(int64_t samples) { Assign(preSamples_, samples, kChangePreSamples); }
+void TCustomSource::SetStartValue(double value) { Assign(startValue_, value, kChangeStartValue); }
+void TCustomSource::SetResolution(int32_t bits) { Assign(resolution_, bits, kChangeResolution); }
 
 void TCustomSource::SetColour(int32_t colour) {
   if (colour == colour_) return;

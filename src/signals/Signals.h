@@ -281,6 +281,13 @@ class TCustomSource : public TCustomSignal, public ISource {
   virtual bool AcceptSink(ISink* sink);
 
  private:
+  // Stores a new value of an attribute and reports `bit`; an equal value changes nothing.
+  template <class T>
+  void Assign(T& field, T value, uint32_t bit) {
+    if (value == field) return;
+    field = value;
+    Changed(bit);
+  }
   void UpdateSinkItems();
   void ApplyRequestedSpan();
   // The parts of the file reader and writer (SignalFiles.cpp).
