@@ -351,7 +351,7 @@ TEST(SignalFiles, KeyedReadWithoutCipherGivesTheZeroLevel) {
     CipherScope cipher;
     source->SetDataType(DT_ARRAY_UINT16);
     source->SetCount(3);
-    source->Samples<uint16_t>()[1] = 5;
+    SetSample<uint16_t>(*source, 1, 5);
     source->SetKeyCipherMask(0x2);
     file = std::make_unique<SourceFile>(*source);
   }
@@ -360,7 +360,7 @@ TEST(SignalFiles, KeyedReadWithoutCipherGivesTheZeroLevel) {
   EXPECT_NE(file->Load(*loaded) & kFileNoData, 0u);
   EXPECT_EQ(KeyFailureMask(), 0x2u);
   EXPECT_EQ(loaded->GetKeyCipherMask(), 0u);
-  EXPECT_EQ(loaded->Samples<uint16_t>()[1], 32768);
+  EXPECT_EQ(SamplesIn<uint16_t>(*loaded), std::vector<uint16_t>(3, 32768));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -390,16 +390,16 @@ TEST(SignalFiles, NoDataFlagKeepsTheDataTypeAndTakesNoSamples) {
   ComPtr<TTestSource> source = MakeObject<TTestSource>();
   source->SetDataType(DT_ARRAY_UINT16);
   source->SetCount(2);
-  source->Samples<uint16_t>()[0] = 1;
+  SetSample<uint16_t>(*source, 0, 1);
   SourceFile file(*source);
   ComPtr<TTestSource> loaded = MakeObject<TTestSource>();
   loaded->SetDataType(DT_ARRAY_UINT8);
   loaded->SetCount(2);
-  loaded->Samples<uint8_t>()[0] = 1;
+  SetSample<uint8_t>(*loaded, 0, 1);
   loaded->clock = 9.0;
   EXPECT_NE(file.Load(*loaded, kFileNoData) & kFileNoData, 0u);
   EXPECT_EQ(loaded->GetDataType(), DT_ARRAY_UINT8);
-  EXPECT_EQ(loaded->Samples<uint8_t>()[0], 0x80);
+  EXPECT_EQ(SamplesIn<uint8_t>(*loaded), std::vector<uint8_t>(2, 0x80));
   EXPECT_EQ(loaded->GetTimeStamp(), 9.0) << "data without a stamp are stamped now";
 }
 
@@ -427,22 +427,21 @@ TEST(SignalFiles, HostileChunksLeaveADefinedSource) {
       {"short span", [](TIFFHelper& h) { h.WriteData(ID_SPAN, "\1\2\3", 3); },
        [](TTestSource& s) { EXPECT_EQ(s.Span(), TCustomSource::kDefaultSpan); }},
       {"format word not 0", [](TIFFHelper& h) { h.WriteData(ID_FORMAT, "\1\0\0\0\x12\x20\0\0\0\0\0\0", 12); },
-       [](TTestSource& s) { EXPECT_EQ(s.Samples<uint16_t>()[0], 32768); }},
+       [](TTestSource& s) { EXPECT_EQ(SamplesIn<uint16_t>(s), std::vector<uint16_t>(4, 32768)); }},
       {"unknown stored type", [](TIFFHelper& h) { h.WriteData(ID_FORMAT, "\0\0\0\0\x77\x07\0\0\0\0\0\0", 12); },
-       [](TTestSource& s) { EXPECT_EQ(s.Samples<uint16_t>()[0], 32768); }},
+       [](TTestSource& s) { EXPECT_EQ(SamplesIn<uint16_t>(s), std::vector<uint16_t>(4, 32768)); }},
       {"no format", [](TIFFHelper& h) { h.Remove(ID_FORMAT); },
-       [](TTestSource& s) { EXPECT_EQ(s.Samples<uint16_t>()[0], 32768); }},
+       [](TTestSource& s) { EXPECT_EQ(SamplesIn<uint16_t>(s), std::vector<uint16_t>(4, 32768)); }},
       {"scalar data type", [](TIFFHelper& h) { h.WriteWord(ID_DATATYPE, 5); },
        [](TTestSource& s) {
          EXPECT_EQ(s.GetDataType(), DT_ARRAY_UINT16);
-         EXPECT_EQ(s.Samples<uint16_t>()[3], 7) << "the stored codes are still read";
+         EXPECT_EQ(SamplesIn<uint16_t>(s), std::vector<uint16_t>(4, 7)) << "the stored codes are still read";
        }},
       {"colour mode out of range", [](TIFFHelper& h) { h.WriteInteger(ID_COLOURMODE, -9); },
        [](TTestSource& s) { EXPECT_EQ(s.GetColourMode(), 2u); }},
       {"odd data bytes", [](TIFFHelper& h) { h.WriteData(ID_DATA, "\x01\x02\x03", 3); },
        [](TTestSource& s) {
-         EXPECT_EQ(s.Samples<uint16_t>()[0], 0x0201);
-         EXPECT_EQ(s.Samples<uint16_t>()[1], 32768);
+         EXPECT_EQ(SamplesIn<uint16_t>(s), (std::vector<uint16_t>{0x0201, 32768, 32768, 32768}));
        }},
   };
   for (const Case& c : cases) {
@@ -650,7 +649,7 @@ TEST(LegacyStream, UnusableBlocks) {
     block.bytes.resize(block.bytes.size() - 6);
     TMemoryStream stream(block.bytes);
     flags = 0;
-    source->Samples<uint16_t>()[0] = 1;
+    SetSample<uint16_t>(*source, 0, 1);
     EXPECT_EQ(source->LoadFromLegacyStream(stream, flags), 1);
     EXPECT_EQ(flags, kFileNoData);
     EXPECT_TRUE(std::ranges::all_of(source->Samples<uint16_t>(), [](uint16_t v) { return v == 32768; }));

@@ -1,7 +1,10 @@
 #pragma once
 // A source and a sink for the signal tests, and a recorder of a signal's change events.
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -63,6 +66,21 @@ class TTestSink : public TOwnInterfacedObject, public ISink {
   std::string name_;
   int32_t updates_ = 0;
 };
+
+// The samples of `source` as T, copied (empty when it holds no samples of T).
+template <class T>
+std::vector<T> SamplesIn(TCustomSource& source) {
+  const std::span<T> samples = source.Samples<T>();
+  return {samples.begin(), samples.end()};
+}
+
+// Writes sample `index`; the test fails when the source has no such sample of T.
+template <class T>
+void SetSample(TCustomSource& source, size_t index, T value) {
+  const std::span<T> samples = source.Samples<T>();
+  ASSERT_LT(index, samples.size());
+  samples[index] = value;
+}
 
 // The change masks a signal reports, as its listeners receive them.
 class TChangeRecorder {
