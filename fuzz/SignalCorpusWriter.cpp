@@ -20,7 +20,8 @@ namespace {
 using namespace veltra;
 using fuzz::TFuzzSource;
 
-void Save(const std::string& folder, const std::string& name, uint8_t mode, const std::vector<uint8_t>& file) {
+void Save(const std::string& folder, const std::string& name, uint8_t mode,
+          const std::vector<uint8_t>& file) {
   std::ofstream out(folder + "/" + name, std::ios::binary);
   out.put(static_cast<char>(mode));
   out.write(reinterpret_cast<const char*>(file.data()), static_cast<std::streamsize>(file.size()));
@@ -114,11 +115,15 @@ int main(int argc, char** argv) {
   Save(folder, "codes", 0, FileOf(*codes));
 
   ComPtr<TFuzzSource> volts = MakeSource(DT_ARRAY_DOUBLE, 48, 8);  // stored as 8-bit codes
-  for (size_t k = 0; k < 48; ++k) volts->Samples<double>()[k] = -1.0 + static_cast<double>(k) / 64.0;
+  for (size_t k = 0; k < 48; ++k) {
+    volts->Samples<double>()[k] = -1.0 + static_cast<double>(k) / 64.0;
+  }
   Save(folder, "quantised-volts", 0, FileOf(*volts));
 
   ComPtr<TFuzzSource> fine = MakeSource(DT_ARRAY_DOUBLE, 16, 32);  // stored as doubles
-  for (size_t k = 0; k < 16; ++k) fine->Samples<double>()[k] = std::sin(0.4 * static_cast<double>(k));
+  for (size_t k = 0; k < 16; ++k) {
+    fine->Samples<double>()[k] = std::sin(0.4 * static_cast<double>(k));
+  }
   fine->SetDomain(kDomainFrequency);
   fine->SetFrequencyStep(25.0);
   fine->SetUnitLocked(true);

@@ -26,16 +26,22 @@ void Require(bool condition, const char* what) {
 bool Same(double a, double b) { return a == b || (std::isnan(a) && std::isnan(b)); }
 
 void RequireSame(TFuzzSource& a, TFuzzSource& b, bool samplesInOwnType) {
-  Require(a.GetName() == b.GetName() && a.ShortNameField() == b.ShortNameField() && a.GetAlias() == b.GetAlias(),
+  Require(a.GetName() == b.GetName() && a.ShortNameField() == b.ShortNameField() &&
+              a.GetAlias() == b.GetAlias(),
           "names");
-  Require(a.GetDescription() == b.GetDescription() && a.GetAuthor() == b.GetAuthor(), "description, author");
+  Require(a.GetDescription() == b.GetDescription() && a.GetAuthor() == b.GetAuthor(),
+          "description, author");
   Require(a.GetNumber() == b.GetNumber(), "number");
   Require(a.GetUnit() == b.GetUnit() && a.UnitLocked() == b.UnitLocked(), "unit");
-  Require(a.Span() == b.Span() && a.FixedSpan() == b.FixedSpan() && a.SnappedSpan() == b.SnappedSpan(), "span");
+  Require(
+      a.Span() == b.Span() && a.FixedSpan() == b.FixedSpan() && a.SnappedSpan() == b.SnappedSpan(),
+      "span");
   Require(a.GetDataType() == b.GetDataType() && a.GetCount() == b.GetCount(), "data type, count");
   Require(a.GetDomain() == b.GetDomain() && a.GetDadiValue() == b.GetDadiValue(), "domain, DADI");
-  Require(a.GetPreSamples() == b.GetPreSamples() && Same(a.GetStartValue(), b.GetStartValue()), "start");
-  Require(Same(a.GetSampleFrequency(), b.GetSampleFrequency()) && Same(a.GetFrequencyStep(), b.GetFrequencyStep()),
+  Require(a.GetPreSamples() == b.GetPreSamples() && Same(a.GetStartValue(), b.GetStartValue()),
+          "start");
+  Require(Same(a.GetSampleFrequency(), b.GetSampleFrequency()) &&
+              Same(a.GetFrequencyStep(), b.GetFrequencyStep()),
           "frequencies");
   Require(a.GetColour() == b.GetColour() && a.GetColourMode() == b.GetColourMode(), "colour");
   Require(a.GetResolution() == b.GetResolution(), "resolution");
@@ -44,7 +50,9 @@ void RequireSame(TFuzzSource& a, TFuzzSource& b, bool samplesInOwnType) {
   const auto bytesA = a.GetSampleBytes();
   const auto bytesB = b.GetSampleBytes();
   Require(bytesA.size() == bytesB.size(), "sample bytes");
-  if (samplesInOwnType) Require(std::memcmp(bytesA.data(), bytesB.data(), bytesA.size()) == 0, "samples");
+  if (samplesInOwnType) {
+    Require(std::memcmp(bytesA.data(), bytesB.data(), bytesA.size()) == 0, "samples");
+  }
 }
 
 // The source written to a fresh stream and read back.
@@ -91,7 +99,8 @@ void ReadLegacy(const std::vector<uint8_t>& bytes, uint32_t flags, bool doubles)
     return;  // a block of a later version
   }
   const auto bytesHeld = source->GetSampleBytes();
-  Require(bytesHeld.size() == static_cast<size_t>(source->GetCount()) * (doubles ? 8 : 2), "legacy samples");
+  Require(bytesHeld.size() == static_cast<size_t>(source->GetCount()) * (doubles ? 8 : 2),
+          "legacy samples");
 }
 
 }  // namespace

@@ -23,7 +23,9 @@ inline constexpr uint8_t kModeDoubles = 4;
 class TFuzzSource : public TCustomSource {
  public:
   static constexpr int64_t kMaxCount = int64_t{1} << 16;
-  bool SetCount(int64_t count) override { return count <= kMaxCount && TCustomSource::SetCount(count); }
+  bool SetCount(int64_t count) override {
+    return count <= kMaxCount && TCustomSource::SetCount(count);
+  }
 };
 
 // Key cipher bit 1 (the mask a reader assumes without "DAPK"): the key is stored reversed.

@@ -8,11 +8,15 @@ namespace {
 // Enough for every element type, and for vector loads of the conversion loops.
 constexpr std::align_val_t kAlignment{16};
 
-bool IsSampleArray(uint32_t dataType) { return dataType >= DT_ARRAY_INT8 && DataTypeSize(dataType) > 0; }
+bool IsSampleArray(uint32_t dataType) {
+  return dataType >= DT_ARRAY_INT8 && DataTypeSize(dataType) > 0;
+}
 
 }  // namespace
 
-void TSampleBuffer::AlignedDelete::operator()(std::byte* p) const { ::operator delete[](p, kAlignment); }
+void TSampleBuffer::AlignedDelete::operator()(std::byte* p) const {
+  ::operator delete[](p, kAlignment);
+}
 
 bool TSampleBuffer::Reshape(uint32_t dataType, size_t count) {
   if (dataType != 0 && !IsSampleArray(dataType)) return false;

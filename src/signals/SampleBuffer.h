@@ -42,14 +42,14 @@ class TSampleBuffer {
   // The samples as T; empty when the data type is not the array of T.
   template <class T>
   std::span<T> As() {
-    static_assert(ArrayTypeOf<T>() != 0, "no sample array of this element type");
-    if (dataType_ != ArrayTypeOf<T>()) return {};
+    static_assert(kArrayTypeOf<T> != 0, "no sample array of this element type");
+    if (dataType_ != kArrayTypeOf<T>) return {};
     return {reinterpret_cast<T*>(storage_.get()), count_};
   }
   template <class T>
   std::span<const T> As() const {
-    static_assert(ArrayTypeOf<T>() != 0, "no sample array of this element type");
-    if (dataType_ != ArrayTypeOf<T>()) return {};
+    static_assert(kArrayTypeOf<T> != 0, "no sample array of this element type");
+    if (dataType_ != kArrayTypeOf<T>) return {};
     return {reinterpret_cast<const T*>(storage_.get()), count_};
   }
 

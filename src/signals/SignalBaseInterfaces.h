@@ -11,7 +11,6 @@
 #include <cstdint>
 #include <span>
 #include <string>
-#include <type_traits>
 
 #include "framework/Interface.h"
 #include "util/DataTypes.h"
@@ -38,8 +37,9 @@ inline constexpr uint32_t kChangeNewData = 0x80000000;  // the samples are new (
 inline constexpr uint32_t kChangeAll = 0xFFFFFFFF;
 
 // ---------------------------------------------------------------------------------------------
-// Persistence flags (in and out): with kFileNoData a writer leaves the samples out and a reader does
-// not take them; a writer or reader that stored or took no samples adds it to the flags it returns.
+// Persistence flags (in and out): with kFileNoData a writer leaves the samples out and a reader
+// does not take them; a writer or reader that stored or took no samples adds it to the flags it
+// returns.
 
 inline constexpr uint32_t kFileNoData = 0x1000;
 // Given by a group to the members whose output goes only to other members of the group.
@@ -48,10 +48,10 @@ inline constexpr uint32_t kFileInternalOutput = 0x2000;
 // ---------------------------------------------------------------------------------------------
 // Results of ISource::ConnectSink (any other value is the sink's own refusal)
 
-inline constexpr int32_t kConnectDone = 0;      // connected, or nothing to do
-inline constexpr int32_t kConnectFull = 1;      // the source's maximum number of sinks is reached
-inline constexpr int32_t kConnectNoSink = 2;    // a null sink
-inline constexpr int32_t kConnectRefused = 3;   // the source does not accept this sink
+inline constexpr int32_t kConnectDone = 0;     // connected, or nothing to do
+inline constexpr int32_t kConnectFull = 1;     // the source's maximum number of sinks is reached
+inline constexpr int32_t kConnectNoSink = 2;   // a null sink
+inline constexpr int32_t kConnectRefused = 3;  // the source does not accept this sink
 
 // Domains of a source's samples.
 inline constexpr int32_t kDomainTime = 0;       // spaced by 1 / sample frequency
@@ -148,27 +148,35 @@ struct ISource : virtual IInterface {
 // The sample array code whose elements are T (DT_ARRAY_DOUBLE for double); 0 for a T that is no
 // element type of a sample array. DT_ARRAY_EXTENDED has no C++ element type: read it as bytes.
 template <class T>
-constexpr uint32_t ArrayTypeOf() {
-  if constexpr (std::is_same_v<T, int8_t>) return DT_ARRAY_INT8;
-  else if constexpr (std::is_same_v<T, int16_t>) return DT_ARRAY_INT16;
-  else if constexpr (std::is_same_v<T, int32_t>) return DT_ARRAY_INT32;
-  else if constexpr (std::is_same_v<T, int64_t>) return DT_ARRAY_INT64;
-  else if constexpr (std::is_same_v<T, uint8_t>) return DT_ARRAY_UINT8;
-  else if constexpr (std::is_same_v<T, uint16_t>) return DT_ARRAY_UINT16;
-  else if constexpr (std::is_same_v<T, uint32_t>) return DT_ARRAY_UINT32;
-  else if constexpr (std::is_same_v<T, uint64_t>) return DT_ARRAY_UINT64;
-  else if constexpr (std::is_same_v<T, float>) return DT_ARRAY_SINGLE;
-  else if constexpr (std::is_same_v<T, double>) return DT_ARRAY_DOUBLE;
-  else return 0;
-}
+inline constexpr uint32_t kArrayTypeOf = 0;
+template <>
+inline constexpr uint32_t kArrayTypeOf<int8_t> = DT_ARRAY_INT8;
+template <>
+inline constexpr uint32_t kArrayTypeOf<int16_t> = DT_ARRAY_INT16;
+template <>
+inline constexpr uint32_t kArrayTypeOf<int32_t> = DT_ARRAY_INT32;
+template <>
+inline constexpr uint32_t kArrayTypeOf<int64_t> = DT_ARRAY_INT64;
+template <>
+inline constexpr uint32_t kArrayTypeOf<uint8_t> = DT_ARRAY_UINT8;
+template <>
+inline constexpr uint32_t kArrayTypeOf<uint16_t> = DT_ARRAY_UINT16;
+template <>
+inline constexpr uint32_t kArrayTypeOf<uint32_t> = DT_ARRAY_UINT32;
+template <>
+inline constexpr uint32_t kArrayTypeOf<uint64_t> = DT_ARRAY_UINT64;
+template <>
+inline constexpr uint32_t kArrayTypeOf<float> = DT_ARRAY_SINGLE;
+template <>
+inline constexpr uint32_t kArrayTypeOf<double> = DT_ARRAY_DOUBLE;
 
 // The samples of `source` as T, without a copy; empty when the source's data type is not the array
 // of T (SamplesOf<uint16_t> for DT_ARRAY_UINT16 codes, SamplesOf<double> for DT_ARRAY_DOUBLE).
 // Valid until the source's count or data type changes.
 template <class T>
 std::span<const T> SamplesOf(ISource& source) {
-  static_assert(ArrayTypeOf<T>() != 0, "no sample array of this element type");
-  if (source.GetDataType() != ArrayTypeOf<T>()) return {};
+  static_assert(kArrayTypeOf<T> != 0, "no sample array of this element type");
+  if (source.GetDataType() != kArrayTypeOf<T>) return {};
   const std::span<const std::byte> bytes = source.GetSampleBytes();
   return {reinterpret_cast<const T*>(bytes.data()), bytes.size() / sizeof(T)};
 }

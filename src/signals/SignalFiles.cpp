@@ -151,7 +151,9 @@ void TCustomSource::DoSaveToIFF(IIFFStream& iff, TIFFChunk* node, uint32_t& flag
     return;
   }
   flags |= kFileNoData;
-  for (const TChunkID id : {ID_FORMAT, ID_DATA, ID_KEYEDDATA, ID_KEYMASK, ID_TIMESTAMP}) chunks.Remove(id);
+  for (const TChunkID id : {ID_FORMAT, ID_DATA, ID_KEYEDDATA, ID_KEYMASK, ID_TIMESTAMP}) {
+    chunks.Remove(id);
+  }
 }
 
 // "FMT " and the samples, plain or keyed; false when none were written.
@@ -160,7 +162,8 @@ bool TCustomSource::WriteSamples(IIFFStream& iff, TIFFChunk* node) {
   const uint32_t type = buffer_.DataType();
   const void* samples = buffer_.Bytes().data();
   const size_t count = buffer_.Count();
-  const uint32_t storedType = ChooseStorageType(samples, type, count, resolution_, span_.low, span_.high);
+  const uint32_t storedType =
+      ChooseStorageType(samples, type, count, resolution_, span_.low, span_.high);
   const uint16_t storedVarType = DataTypeToVarType(storedType);
   if (storedVarType == 0) return false;  // a type the format cannot name (DT_ARRAY_UINT64)
 
@@ -175,7 +178,8 @@ bool TCustomSource::WriteSamples(IIFFStream& iff, TIFFChunk* node) {
   if (mask == 0) {
     chunks.Remove(ID_KEYEDDATA);
     chunks.Remove(ID_KEYMASK);
-    return WriteDataChunk(iff, node, ID_DATA, {}, span_.low, span_.high, storedType, type, count, samples);
+    return WriteDataChunk(iff, node, ID_DATA, {}, span_.low, span_.high, storedType, type, count,
+                          samples);
   }
   const std::string key = RandomIdentifier(8);
   std::string encodedKey = key;
@@ -183,10 +187,12 @@ bool TCustomSource::WriteSamples(IIFFStream& iff, TIFFChunk* node) {
     AddKeyFailures(failed);
     return false;
   }
-  if (!WriteDataChunk(iff, node, ID_KEYEDDATA, key, span_.low, span_.high, storedType, type, count, samples)) {
+  if (!WriteDataChunk(iff, node, ID_KEYEDDATA, key, span_.low, span_.high, storedType, type, count,
+                      samples)) {
     return false;
   }
-  chunks.WriteData(ID_KEY, encodedKey.data(), static_cast<uint32_t>(encodedKey.size()));  // a few bytes
+  const auto keySize = static_cast<uint32_t>(encodedKey.size());  // a few bytes
+  chunks.WriteData(ID_KEY, encodedKey.data(), keySize);
   chunks.WriteIntegerUnlessDefault(ID_KEYMASK, static_cast<int32_t>(mask), kDefaultKeyMask);
   // A plain copy from an earlier save would be read in place of these.
   chunks.Remove(ID_DATA);
@@ -207,7 +213,9 @@ void TCustomSource::DoLoadFromIFF(IIFFStream& iff, TIFFChunk* node, uint32_t& fl
   ReadSpanStates(iff, node);
   std::array<double, 2> bounds{};
   if (chunks.ReadData(ID_SPAN, bounds.data(), sizeof bounds)) SetSpan(true, bounds[0], bounds[1]);
-  if ((flags & kFileNoData) == 0) SetDataTypeFromVarType(chunks.ReadWord(ID_DATATYPE, GetVarType()));
+  if ((flags & kFileNoData) == 0) {
+    SetDataTypeFromVarType(chunks.ReadWord(ID_DATATYPE, GetVarType()));
+  }
 
   domain_ = chunks.ReadInteger(ID_DOMAIN, domain_);
   if (domain_ == kDomainTime) {
@@ -242,7 +250,8 @@ void TCustomSource::ReadSpanStates(IIFFStream& iff, TIFFChunk* node) {
   const TChunkID both[] = {ID_FIXEDSPAN, ID_SNAPPEDSPAN};
   TIFFChunk* holder = node;
   TIFFChunk* parent = node->parent;
-  if (parent && IsContainerID(parent->id) && parent->type == ID_MIMO && !iff.FindChunk(node, both, 0)) {
+  if (parent && IsContainerID(parent->id) && parent->type == ID_MIMO &&
+      !iff.FindChunk(node, both, 0)) {
     holder = parent;
   }
   fixedSpan_.checked = FindChild(iff, holder, ID_FIXEDSPAN) != nullptr;
@@ -253,7 +262,9 @@ void TCustomSource::ReadSpanStates(IIFFStream& iff, TIFFChunk* node) {
 // samples the chunk holds. False when none were taken.
 bool TCustomSource::ReadSamples(IIFFStream& iff, TIFFChunk* node) {
   std::array<uint8_t, 6> format{};  // the first 32-bit word and the stored VARTYPE
-  if (!iff.ReadChunk(node, ID_FORMAT, static_cast<uint32_t>(format.size()), format.data())) return false;
+  if (!iff.ReadChunk(node, ID_FORMAT, static_cast<uint32_t>(format.size()), format.data())) {
+    return false;
+  }
   uint32_t formatWord = 0;
   std::memcpy(&formatWord, format.data(), sizeof formatWord);
   if (formatWord != 0) return false;
@@ -266,7 +277,8 @@ bool TCustomSource::ReadSamples(IIFFStream& iff, TIFFChunk* node) {
   size_t held = buffer_.Count();
   bool read = false;
   if (FindChild(iff, node, ID_DATA)) {
-    read = ReadDataChunk(iff, node, ID_DATA, {}, span_.low, span_.high, storedType, type, held, samples);
+    read = ReadDataChunk(iff, node, ID_DATA, {}, span_.low, span_.high, storedType, type, held,
+                         samples);
     keyCipherMask_ = 0;
   } else if (FindChild(iff, node, ID_KEYEDDATA)) {
     std::string key = ReadKeyBytes(iff, node);
@@ -276,7 +288,8 @@ bool TCustomSource::ReadSamples(IIFFStream& iff, TIFFChunk* node) {
     const uint32_t failed = KeyCiphers().DecodeKey(key, mask);
     AddKeyFailures(failed);
     if (failed != 0) return false;
-    read = ReadDataChunk(iff, node, ID_KEYEDDATA, key, span_.low, span_.high, storedType, type, held, samples);
+    read = ReadDataChunk(iff, node, ID_KEYEDDATA, key, span_.low, span_.high, storedType, type,
+                         held, samples);
     if (read) keyCipherMask_ = mask;
   }
   if (read) buffer_.FillZeroLevel(held);
@@ -326,7 +339,8 @@ void TCustomSource::ReadLegacyBlock(TStream& stream, uint32_t& flags) {
   SetAlias(ReadLegacyText(stream, kLegacyAliasSize));
   const uint32_t storedType = ReadUInt32(stream);
 
-  const bool take = (flags & kFileNoData) == 0 && storedCount > 0 && storedType != 0 && !buffer_.Empty();
+  const bool take =
+      (flags & kFileNoData) == 0 && storedCount > 0 && storedType != 0 && !buffer_.Empty();
   if (!take || !ReadLegacySamples(stream, storedType, storedCount)) {
     buffer_.FillZeroLevel();
     flags |= kFileNoData;
@@ -338,8 +352,9 @@ void TCustomSource::ReadLegacyBlock(TStream& stream, uint32_t& flags) {
 bool TCustomSource::ReadLegacySamples(TStream& stream, uint32_t storedType, int64_t storedCount) {
   const uint32_t type = buffer_.DataType();
   const auto size = static_cast<size_t>(DataTypeSize(type));
-  const size_t wanted = std::min(buffer_.Count(), static_cast<size_t>(std::min<uint64_t>(
-                                                      static_cast<uint64_t>(storedCount), SIZE_MAX)));
+  const size_t wanted = std::min(
+      buffer_.Count(),
+      static_cast<size_t>(std::min<uint64_t>(static_cast<uint64_t>(storedCount), SIZE_MAX)));
   std::byte* samples = buffer_.Bytes().data();
   if (storedType == type) {
     stream.ReadBuffer(samples, wanted * size);
@@ -351,7 +366,8 @@ bool TCustomSource::ReadLegacySamples(TStream& stream, uint32_t storedType, int6
     for (size_t done = 0; done < wanted;) {
       const size_t n = std::min(perBlock, wanted - done);
       stream.ReadBuffer(block.data(), n * storedSize);
-      if (!ConvertData(block.data(), samples + done * size, storedType, type, n, span_.low, span_.high)) {
+      if (!ConvertData(block.data(), samples + done * size, storedType, type, n, span_.low,
+                       span_.high)) {
         return false;
       }
       done += n;

@@ -80,7 +80,8 @@ TCustomSource::TCustomSource(IInterface* owner)
                    TAction{"Own colour", 2}},
       editUnit_{LocalisedString(strings::kEditUnit)} {
   PublishedItems().Add({kItemDisconnectAll, kItemDisconnect, strings::kDisconnectAllSinks, false});
-  PublishedItems().Add({kItemDisconnectDialog, kItemDisconnect, strings::kDisconnectSinksDialog, false});
+  PublishedItems().Add(
+      {kItemDisconnectDialog, kItemDisconnect, strings::kDisconnectSinksDialog, false});
 }
 
 TCustomSource::~TCustomSource() = default;
@@ -254,9 +255,15 @@ void TCustomSource::EditUnit() {
 // ---------------------------------------------------------------------------------------------
 // TCustomSource: sampling, time stamp and colour
 
-void TCustomSource::SetSampleFrequency(double hertz) { Assign(sampleFrequency_, hertz, kChangeSampleFrequency); }
-void TCustomSource::SetFrequencyStep(double hertz) { Assign(frequencyStep_, hertz, kChangeFrequencyStep); }
-void TCustomSource::SetPreSamples(int64_t samples) { Assign(preSamples_, samples, kChangePreSamples); }
+void TCustomSource::SetSampleFrequency(double hertz) {
+  Assign(sampleFrequency_, hertz, kChangeSampleFrequency);
+}
+void TCustomSource::SetFrequencyStep(double hertz) {
+  Assign(frequencyStep_, hertz, kChangeFrequencyStep);
+}
+void TCustomSource::SetPreSamples(int64_t samples) {
+  Assign(preSamples_, samples, kChangePreSamples);
+}
 void TCustomSource::SetStartValue(double value) { Assign(startValue_, value, kChangeStartValue); }
 void TCustomSource::SetResolution(int32_t bits) { Assign(resolution_, bits, kChangeResolution); }
 

@@ -146,8 +146,8 @@ class TCustomSource : public TCustomSignal, public ISource {
   void DisconnectAllSinks() override;
   int32_t GetSinkCount() override { return static_cast<int32_t>(sinks_.Count()); }
   ComPtr<ISink> GetSink(int32_t index) override;
-  // The user's "DisconnectSinksDialog": lists the sinks with check boxes; on OK the checked ones are
-  // disconnected (see framework/Dialogs.h: without a hook nothing happens).
+  // The user's "DisconnectSinksDialog": lists the sinks with check boxes; on OK the checked ones
+  // are disconnected (see framework/Dialogs.h: without a hook nothing happens).
   void DisconnectSinksDialog();
 
   int32_t MaxSinks() const { return maxSinks_; }

@@ -136,14 +136,15 @@ TEST(SignalFiles, WriterLeavesDefaultsOut) {
   ComPtr<TTestSource> source = MakeObject<TTestSource>();
   SourceFile file(*source);
   EXPECT_EQ(file.node->type, ID_SOURCE);
-  for (const TChunkID id : {ID_AUTHOR, ID_NUMBER, ID_SPAN, ID_DATATYPE, ID_DOMAIN, ID_COUNT, ID_SAMPLEFREQUENCY,
-                            ID_RESOLUTION}) {
+  for (const TChunkID id : {ID_AUTHOR, ID_NUMBER, ID_SPAN, ID_DATATYPE, ID_DOMAIN, ID_COUNT,
+                            ID_SAMPLEFREQUENCY, ID_RESOLUTION}) {
     EXPECT_TRUE(file.Has(id)) << Id(id);
   }
-  for (const TChunkID id : {ID_ALIAS, ID_NAME, ID_SHORTNAME, ID_DESCRIPTION, ID_CLASSID, ID_UNIT, ID_UNITLOCKED,
-                            ID_FIXEDSPAN, ID_SNAPPEDSPAN, ID_DADI, ID_PRESAMPLES, ID_STARTVALUE, ID_COLOUR,
-                            ID_COLOURMODE, ID_OUTPUTNUMBER, ID_FORMAT, ID_DATA, ID_KEYEDDATA, ID_KEY, ID_KEYMASK,
-                            ID_TIMESTAMP}) {
+  for (const TChunkID id :
+       {ID_ALIAS,      ID_NAME,       ID_SHORTNAME,    ID_DESCRIPTION, ID_CLASSID,    ID_UNIT,
+        ID_UNITLOCKED, ID_FIXEDSPAN,  ID_SNAPPEDSPAN,  ID_DADI,        ID_PRESAMPLES, ID_STARTVALUE,
+        ID_COLOUR,     ID_COLOURMODE, ID_OUTPUTNUMBER, ID_FORMAT,      ID_DATA,       ID_KEYEDDATA,
+        ID_KEY,        ID_KEYMASK,    ID_TIMESTAMP}) {
     EXPECT_FALSE(file.Has(id)) << Id(id);
   }
   EXPECT_NE(file.writeFlags & kFileNoData, 0u) << "no samples to store";
@@ -161,8 +162,8 @@ TEST(SignalFiles, RewritingRemovesWhatIsNowDefault) {
   ComPtr<TTestSource> plain = MakeObject<TTestSource>();
   uint32_t flags = 0;
   ASSERT_EQ(plain->SaveToIFF(*file.iff, file.node, flags, false), S_OK);
-  for (const TChunkID id : {ID_ALIAS, ID_NAME, ID_UNIT, ID_FIXEDSPAN, ID_PRESAMPLES, ID_COLOUR, ID_FORMAT, ID_DATA,
-                            ID_TIMESTAMP}) {
+  for (const TChunkID id : {ID_ALIAS, ID_NAME, ID_UNIT, ID_FIXEDSPAN, ID_PRESAMPLES, ID_COLOUR,
+                            ID_FORMAT, ID_DATA, ID_TIMESTAMP}) {
     EXPECT_FALSE(file.Has(id)) << Id(id);
   }
 }
@@ -191,13 +192,15 @@ const RoundTrip kRoundTrips[] = {
      [](TTestSource& s) {
        int k = 0;
        const TSpan span = s.Span();
-       for (double& v : s.Samples<double>()) v = span.low + (span.high - span.low) * ((k++ * 997) % 65536) / 65536.0;
+       for (double& v : s.Samples<double>())
+         v = span.low + (span.high - span.low) * ((k++ * 997) % 65536) / 65536.0;
      }},
     {"quantised volts stored as 8-bit codes", DT_ARRAY_DOUBLE, 8, 0x2011,
      [](TTestSource& s) {
        int k = 0;
        const TSpan span = s.Span();
-       for (double& v : s.Samples<double>()) v = span.low + (span.high - span.low) * ((k++ * 37) % 256) / 256.0;
+       for (double& v : s.Samples<double>())
+         v = span.low + (span.high - span.low) * ((k++ * 37) % 256) / 256.0;
      }},
     {"volts at full precision", DT_ARRAY_DOUBLE, 32, 0x2005,
      [](TTestSource& s) {
@@ -261,7 +264,9 @@ TEST_P(SourceRoundTrip, EveryAttributeAndSampleComesBack) {
 
 std::string RoundTripName(const ::testing::TestParamInfo<RoundTrip>& test) {
   std::string name = test.param.name;
-  std::replace_if(name.begin(), name.end(), [](char ch) { return !std::isalnum(static_cast<unsigned char>(ch)); }, '_');
+  std::replace_if(
+      name.begin(), name.end(),
+      [](char ch) { return !std::isalnum(static_cast<unsigned char>(ch)); }, '_');
   return name;
 }
 
@@ -289,7 +294,8 @@ TEST(SignalFiles, OutputNumberComesFromTheParentsNumbering) {
 
    protected:
     bool GetInterface(const Guid& iid, void** object) override {
-      return Answer<INumberedSources>(this, iid, object) || TOwnInterfacedObject::GetInterface(iid, object);
+      return Answer<INumberedSources>(this, iid, object) ||
+             TOwnInterfacedObject::GetInterface(iid, object);
     }
   };
   ComPtr<TNumbering> parent = MakeObject<TNumbering>();
@@ -422,20 +428,27 @@ TEST(SignalFiles, HostileChunksLeaveADefinedSource) {
        [](TTestSource& s) { EXPECT_EQ(s.GetCount(), 4); }},
       {"huge count", [](TIFFHelper& h) { h.WriteInt64(ID_COUNT, int64_t{1} << 50); },
        [](TTestSource& s) { EXPECT_EQ(s.GetCount(), 4); }},
-      {"inverted span", [](TIFFHelper& h) { const double b[] = {3, -3}; h.WriteData(ID_SPAN, b, 16); },
+      {"inverted span",
+       [](TIFFHelper& h) {
+         const double b[] = {3, -3};
+         h.WriteData(ID_SPAN, b, 16);
+       },
        [](TTestSource& s) { EXPECT_EQ(s.Span(), TCustomSource::kDefaultSpan); }},
       {"short span", [](TIFFHelper& h) { h.WriteData(ID_SPAN, "\1\2\3", 3); },
        [](TTestSource& s) { EXPECT_EQ(s.Span(), TCustomSource::kDefaultSpan); }},
-      {"format word not 0", [](TIFFHelper& h) { h.WriteData(ID_FORMAT, "\1\0\0\0\x12\x20\0\0\0\0\0\0", 12); },
+      {"format word not 0",
+       [](TIFFHelper& h) { h.WriteData(ID_FORMAT, "\1\0\0\0\x12\x20\0\0\0\0\0\0", 12); },
        [](TTestSource& s) { EXPECT_EQ(SamplesIn<uint16_t>(s), std::vector<uint16_t>(4, 32768)); }},
-      {"unknown stored type", [](TIFFHelper& h) { h.WriteData(ID_FORMAT, "\0\0\0\0\x77\x07\0\0\0\0\0\0", 12); },
+      {"unknown stored type",
+       [](TIFFHelper& h) { h.WriteData(ID_FORMAT, "\0\0\0\0\x77\x07\0\0\0\0\0\0", 12); },
        [](TTestSource& s) { EXPECT_EQ(SamplesIn<uint16_t>(s), std::vector<uint16_t>(4, 32768)); }},
       {"no format", [](TIFFHelper& h) { h.Remove(ID_FORMAT); },
        [](TTestSource& s) { EXPECT_EQ(SamplesIn<uint16_t>(s), std::vector<uint16_t>(4, 32768)); }},
       {"scalar data type", [](TIFFHelper& h) { h.WriteWord(ID_DATATYPE, 5); },
        [](TTestSource& s) {
          EXPECT_EQ(s.GetDataType(), DT_ARRAY_UINT16);
-         EXPECT_EQ(SamplesIn<uint16_t>(s), std::vector<uint16_t>(4, 7)) << "the stored codes are still read";
+         EXPECT_EQ(SamplesIn<uint16_t>(s), std::vector<uint16_t>(4, 7))
+             << "the stored codes are still read";
        }},
       {"colour mode out of range", [](TIFFHelper& h) { h.WriteInteger(ID_COLOURMODE, -9); },
        [](TTestSource& s) { EXPECT_EQ(s.GetColourMode(), 2u); }},
@@ -471,7 +484,8 @@ TEST(SignalFiles, TruncatedFilesGiveAllOrNoSamples) {
   const std::vector<uint8_t> bytes = SourceFile(*source).Bytes();
   int whole = 0;
   for (size_t length = 0; length <= bytes.size(); ++length) {
-    TMemoryStream stream(std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(length)));
+    TMemoryStream stream(
+        std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(length)));
     std::unique_ptr<TIFFStream> iff;
     try {
       iff = std::make_unique<TIFFStream>(stream, false);
@@ -557,8 +571,8 @@ struct LegacyBlock {
     bytes.insert(bytes.end(), field.begin(), field.end());
   }
 
-  LegacyBlock(uint32_t version, uint32_t storedType, const std::vector<uint8_t>& samples, int64_t count,
-              bool wideTexts) {
+  LegacyBlock(uint32_t version, uint32_t storedType, const std::vector<uint8_t>& samples,
+              int64_t count, bool wideTexts) {
     StreamBlockHeader header{};
     header.version = version;
     header.id = TCustomSignal::kClassID;
@@ -577,7 +591,8 @@ struct LegacyBlock {
     PutText(wideTexts ? u"\u03A9 probe" : u"", "old probe", 64);
     Put(storedType);
     bytes.insert(bytes.end(), samples.begin(), samples.end());
-    header.a = header.distance = static_cast<uint32_t>(bytes.size() + 6);  // the last block, 6 bytes of slack
+    header.a = header.distance =
+        static_cast<uint32_t>(bytes.size() + 6);  // the last block, 6 bytes of slack
     std::memcpy(bytes.data(), &header, sizeof header);
     bytes.resize(bytes.size() + 6, 0xEE);
   }
@@ -596,7 +611,9 @@ TEST(LegacyStream, FieldsAndSamplesOfBothEncodings) {
     EXPECT_EQ(flags, 0u);
     EXPECT_EQ(changes.Take(), kChangeAll);
     EXPECT_EQ(stream.Position(), end) << "behind the block";
-    EXPECT_EQ(source->GetUnit(), wide ? "\xC2\xB5" "A" : "mA");
+    EXPECT_EQ(source->GetUnit(), wide ? "\xC2\xB5"
+                                        "A"
+                                      : "mA");
     EXPECT_EQ(source->GetAlias(), wide ? "\xCE\xA9 probe" : "old probe");
     EXPECT_EQ(source->Span(), (TSpan{-1.0, 1.0}));
     EXPECT_EQ(source->GetStartValue(), 0.5);
@@ -605,7 +622,8 @@ TEST(LegacyStream, FieldsAndSamplesOfBothEncodings) {
     EXPECT_EQ(source->GetResolution(), 12);
     EXPECT_EQ(source->GetDadiValue(), 9);
     const std::span<double> volts = source->Samples<double>();
-    EXPECT_EQ(std::vector<double>(volts.begin(), volts.end()), (std::vector<double>{0.0, 1.0 - 1.0 / 32768, -1.0}));
+    EXPECT_EQ(std::vector<double>(volts.begin(), volts.end()),
+              (std::vector<double>{0.0, 1.0 - 1.0 / 32768, -1.0}));
   }
 }
 
@@ -622,7 +640,8 @@ TEST(LegacyStream, SameTypeIsReadStraightAndTheRestIsZeroLevel) {
   uint32_t flags = 0;
   source->LoadFromLegacyStream(stream, flags);
   const std::span<uint16_t> codes = source->Samples<uint16_t>();
-  EXPECT_EQ(std::vector<uint16_t>(codes.begin(), codes.end()), (std::vector<uint16_t>{1, 2, 32768}));
+  EXPECT_EQ(std::vector<uint16_t>(codes.begin(), codes.end()),
+            (std::vector<uint16_t>{1, 2, 32768}));
 }
 
 TEST(LegacyStream, UnusableBlocks) {
@@ -636,7 +655,8 @@ TEST(LegacyStream, UnusableBlocks) {
     source->LoadFromLegacyStream(later, flags);
     ADD_FAILURE() << "a later version is refused";
   } catch (const EStreamError& e) {
-    EXPECT_EQ(std::string(e.what()), source->ClassName() + ": the stored data have a version this library cannot read.");
+    EXPECT_EQ(std::string(e.what()),
+              source->ClassName() + ": the stored data have a version this library cannot read.");
   }
 
   TMemoryStream empty(std::vector<uint8_t>(100, 0));
@@ -644,15 +664,17 @@ TEST(LegacyStream, UnusableBlocks) {
   EXPECT_EQ(empty.Position(), 0);
 
   // Stored samples that do not convert, a stored type of no size, and a block cut short.
-  for (LegacyBlock block : {LegacyBlock(0, DT_ARRAY_INT16, {1, 0}, 1, false),
-                            LegacyBlock(0, 3, {1, 0}, 1, false), LegacyBlock(0, DT_ARRAY_UINT16, {}, 50, false)}) {
+  for (LegacyBlock block :
+       {LegacyBlock(0, DT_ARRAY_INT16, {1, 0}, 1, false), LegacyBlock(0, 3, {1, 0}, 1, false),
+        LegacyBlock(0, DT_ARRAY_UINT16, {}, 50, false)}) {
     block.bytes.resize(block.bytes.size() - 6);
     TMemoryStream stream(block.bytes);
     flags = 0;
     SetSample<uint16_t>(*source, 0, 1);
     EXPECT_EQ(source->LoadFromLegacyStream(stream, flags), 1);
     EXPECT_EQ(flags, kFileNoData);
-    EXPECT_TRUE(std::ranges::all_of(source->Samples<uint16_t>(), [](uint16_t v) { return v == 32768; }));
+    EXPECT_TRUE(
+        std::ranges::all_of(source->Samples<uint16_t>(), [](uint16_t v) { return v == 32768; }));
   }
 }
 

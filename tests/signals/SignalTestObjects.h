@@ -86,8 +86,9 @@ void SetSample(TCustomSource& source, size_t index, T value) {
 class TChangeRecorder {
  public:
   explicit TChangeRecorder(IInterface* signal)
-      : sink_(MakeSink<TSourceEventsSingleSink>(TSourceEventsSingleSink::TBeginsHandler{},
-                                                TSourceEventsSingleSink::TChangedHandler::Bind<&TChangeRecorder::OnChanged>(this))) {
+      : sink_(MakeSink<TSourceEventsSingleSink>(
+            TSourceEventsSingleSink::TBeginsHandler{},
+            TSourceEventsSingleSink::TChangedHandler::Bind<&TChangeRecorder::OnChanged>(this))) {
     sink_->Connect(signal);
   }
   ~TChangeRecorder() { sink_->Disconnect(); }

@@ -43,9 +43,10 @@ TEST(Source, NewSourceHasItsDefaults) {
     uint32_t caption;
     bool enabled;
   };
-  for (const Item& expected : {Item{"Delete", 200, 0x1000D2, true}, Item{"Duplicate", 201, 0x100197, false},
-                               Item{"DisconnectAllSinks", 400, 0x100025, false},
-                               Item{"DisconnectSinksDialog", 400, 0x100023, false}}) {
+  for (const Item& expected :
+       {Item{"Delete", 200, 0x1000D2, true}, Item{"Duplicate", 201, 0x100197, false},
+        Item{"DisconnectAllSinks", 400, 0x100025, false},
+        Item{"DisconnectSinksDialog", 400, 0x100023, false}}) {
     const TPublishedItem* item = source->PublishedItems().Find(expected.name);
     ASSERT_NE(item, nullptr) << expected.name;
     EXPECT_EQ(item->number, expected.number) << expected.name;
@@ -69,7 +70,8 @@ TEST(Source, SettersReportTheirChangeBitOnlyForNewValues) {
   };
   const Case cases[] = {
       {"span", [](TTestSource& s) { s.SetSpan(false, -1, 1); }, kChangeSpan},
-      {"sample frequency", [](TTestSource& s) { s.SetSampleFrequency(5e6); }, kChangeSampleFrequency},
+      {"sample frequency", [](TTestSource& s) { s.SetSampleFrequency(5e6); },
+       kChangeSampleFrequency},
       {"count", [](TTestSource& s) { s.SetCount(100); }, kChangeCount},
       {"pre-samples", [](TTestSource& s) { s.SetPreSamples(10); }, kChangePreSamples},
       {"unit", [](TTestSource& s) { s.SetUnit("A", false); }, kChangeUnit},
@@ -246,7 +248,8 @@ TEST_F(SinkFixture, DataTypeIsRefusedWhileSinksAreConnected) {
   EXPECT_EQ(source->GetDataType(), DT_ARRAY_UINT16);
   source->DisconnectAllSinks();
   EXPECT_EQ(source->SetDataTypeFromVarType(0x2005), DT_ARRAY_DOUBLE);
-  EXPECT_EQ(source->SetDataTypeFromVarType(0x0005), DT_ARRAY_DOUBLE) << "a scalar VARTYPE names no samples";
+  EXPECT_EQ(source->SetDataTypeFromVarType(0x0005), DT_ARRAY_DOUBLE)
+      << "a scalar VARTYPE names no samples";
 }
 
 TEST(Source, HiddenSourceLetsItsSinksGo) {
@@ -273,7 +276,8 @@ TEST(Source, SteadyMeasurementsReuseTheBuffer) {
     ASSERT_TRUE(source->SetCount(5000));
     std::span<double> samples = source->Samples<double>();
     ASSERT_EQ(samples.size(), 5000u);
-    for (size_t i = 0; i < samples.size(); ++i) samples[i] = measurement + 0.001 * static_cast<double>(i);
+    for (size_t i = 0; i < samples.size(); ++i)
+      samples[i] = measurement + 0.001 * static_cast<double>(i);
     source->Changed(kChangeNewData);
     EXPECT_EQ(source->GetSampleBytes().data(), storage);
   }

@@ -28,8 +28,9 @@ TEST(Span, SnappedSpanRunsBetweenRoundValues) {
     TSpan span;
   };
   const TSpan unchanged = TCustomSource::kDefaultSpan;
-  for (const Case c : {Case{{-3, 5}, {-8, 8}}, Case{{2, 3}, {0, 4}}, Case{{-5, -1}, {-8, 0}},
-                       Case{{0, 0}, unchanged}, Case{{-0.3, 0.2}, {-0.4, 0.4}}, Case{{0, 150}, {0, 200}}}) {
+  for (const Case c :
+       {Case{{-3, 5}, {-8, 8}}, Case{{2, 3}, {0, 4}}, Case{{-5, -1}, {-8, 0}},
+        Case{{0, 0}, unchanged}, Case{{-0.3, 0.2}, {-0.4, 0.4}}, Case{{0, 150}, {0, 200}}}) {
     ComPtr<TTestSource> source = MakeObject<TTestSource>();
     source->SetSnappedSpan(true);
     source->SetSpan(false, c.requested.low, c.requested.high);
@@ -52,7 +53,8 @@ TEST(Span, FixedSpanIgnoresRequestsUnlessForced) {
   source->ToggleFixedSpan();
   source->SetSpan(false, -1, 1);
   EXPECT_EQ(source->Span(), TCustomSource::kDefaultSpan);
-  EXPECT_EQ(source->RequestedSpan(), TCustomSource::kDefaultSpan) << "an ignored request is not kept";
+  EXPECT_EQ(source->RequestedSpan(), TCustomSource::kDefaultSpan)
+      << "an ignored request is not kept";
   source->SetSpan(true, -1, 1);
   EXPECT_EQ(source->Span(), (TSpan{-1, 1}));
 }
