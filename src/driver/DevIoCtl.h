@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <optional>
 #include <span>
+#include <stdexcept>
 #include <string>
 
 #include "framework/ResultCodes.h"
@@ -264,8 +265,10 @@ class NotificationBlock {
  public:
   explicit NotificationBlock(std::span<std::byte> block) : block_(block) {}
 
-  // Header fields; a block too short for its header reads as all zeros and ignores writes.
-  uint32_t Busy() const { return Field(offsetof(NotificationBlockHeader, busy)); }
+  // Header fields; a block too short for its header reads as all zeros and ignores writes. The
+  // block is shared with the driver's thread: every field is read and written atomically, the busy
+  // flag with acquire and release order (read it before the other fields).
+  uint32_t Busy() const;
   void SetBusy(uint32_t busy);
   uint32_t RecordCount() const { return Field(offsetof(NotificationBlockHeader, recordCount)); }
   uint32_t NewestMeasurement() const {
@@ -327,15 +330,34 @@ inline uint32_t InfoChannelCount(const DeviceInfoRecord& info) { return info.cha
 // ---------------------------------------------------------------------------------------------
 // Values and calls
 
-// For HW_MODE and HW_CLOCKSOURCE the driver uses 0 where the library uses 2; every other identifier
-// and value passes unchanged.
-int64_t ValueToDriver(uint32_t id, int64_t value);
-int64_t ValueFromDriver(uint32_t id, int64_t value);
+// In the instrument's current and next settings (and the channels' through them) the driver uses 0
+// for HW_MODE and HW_CLOCKSOURCE where the library uses 2. Every other set, identifier and value
+// passes unchanged: the trigger's TR_TIMEOUT and control identifier 0x20 share the code 0x20 with
+// HW_MODE and are values of their own.
+int64_t ValueToDriver(SettingsSet set, uint32_t id, int64_t value);
+int64_t ValueFromDriver(SettingsSet set, uint32_t id, int64_t value);
 
 // One control call on a device file: E_ACCESSDENIED without calling when the file is not open,
 // S_OK when the driver accepted the call, else E_INVALIDARG. The returned byte count is not looked
 // at.
 HResult IoCtl(platform::DeviceFile& file, uint32_t code, const void* in, uint32_t inSize, void* out,
               uint32_t outSize);
+
+// IOCTL_GET_SUPPORTED: the identifier mask a selector (SupportedSelector) asks for; 0 when the call
+// fails.
+uint32_t GetSupportedMask(platform::DeviceFile& file, uint32_t selector);
+
+// IOCTL_DATA_BUFFER: the driver's sample buffer of a completed measurement for a channel (its data
+// identifier is its 0-based index), held for the library until released; null when the driver has
+// none to give (the measurement is gone, or the call failed). The buffer holds the record length
+// of the measurement's current settings in codes of their resolution's width.
+const std::byte* AcquireDataBuffer(platform::DeviceFile& file, uint32_t measurement, uint32_t dataId);
+HResult ReleaseDataBuffer(platform::DeviceFile& file, const std::byte* buffer, uint32_t dataId);
+
+// A failure to construct a driver-backed object, with the system's fixed message.
+class EDriverError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
 }  // namespace veltra

@@ -51,20 +51,28 @@ TEST(DevIoCtl, SupportedSelectorBuildsAndSplits) {
   }
 }
 
-TEST(DevIoCtl, ModeAndClockSourceTranslateTwoToZero) {
+TEST(DevIoCtl, ModeAndClockSourceTranslateTwoToZeroInTheInstrumentSetsOnly) {
+  constexpr auto kCur = SettingsSet::kCurrent;
+  constexpr auto kNext = SettingsSet::kNext;
   const struct {
+    SettingsSet set;
     uint32_t id;
     int64_t library;
     int64_t driver;
   } cases[] = {
-      {0x20, 2, 0},      {0x20, 1, 1},      {0x100000, 2, 0}, {0x100000, 4, 4},
-      {0x100000, 1, 1},  {0x40, 2, 2},  // another identifier passes unchanged
+      {kCur, 0x20, 2, 0},      {kNext, 0x20, 2, 0},     {kCur, 0x20, 1, 1},
+      {kNext, 0x100000, 2, 0}, {kCur, 0x100000, 4, 4},  {kCur, 0x100000, 1, 1},
+      {kCur, 0x40, 2, 2},  // another identifier passes unchanged
+      // TR_TIMEOUT and control identifier 0x20 share the code of HW_MODE
+      {SettingsSet::kTriggerCurrent, 0x20, 2, 2}, {SettingsSet::kTriggerNext, 0x20, 2, 2},
+      {SettingsSet::kControl, 0x20, 2, 2},        {SettingsSet::kConnectionTest, 0x20, 2, 2},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(ValueToDriver(c.id, c.library), c.driver) << c.id;
-    EXPECT_EQ(ValueFromDriver(c.id, c.driver), c.library) << c.id;
+    EXPECT_EQ(ValueToDriver(c.set, c.id, c.library), c.driver) << c.id;
+    EXPECT_EQ(ValueFromDriver(c.set, c.id, c.driver), c.library) << c.id;
   }
-  EXPECT_EQ(ValueFromDriver(0x40, 0), 0);
+  EXPECT_EQ(ValueFromDriver(kCur, 0x40, 0), 0);
+  EXPECT_EQ(ValueFromDriver(SettingsSet::kControl, 0x20, 0), 0);
 }
 
 // A notification block built byte by byte, as a driver fills it.
