@@ -28,6 +28,7 @@ using TSettingsSetValueMethod = Method<HResult(uint32_t id, int64_t value)>;
 using TSettingsGetValueMethod = Method<HResult(uint32_t id, int64_t& value)>;
 using TSettingsInfoMethod = Method<int32_t(int32_t index)>;
 
+// ISettings is a virtual base, so typed settings interfaces (which derive from it) share it.
 class TCustomSettings : public TOwnInterfacedObject, public virtual ISettings {
  public:
   TCustomSettings(IInterface* owner, TSettingsSetValueMethod setMethod, TSettingsGetValueMethod getMethod,
