@@ -130,14 +130,19 @@ def open(simulate: Union[str, bool, None] = None) -> "Probe":  # noqa: A001 (as 
         _library.use_simulation("1" if simulate is True else str(simulate))
     library = _library.library()
     with _open_lock:
-        if _open_probe is not None and _open_probe() is not None:
+        earlier = _open_probe() if _open_probe is not None else None
+        if earlier is not None and not earlier.closed:
             raise RuntimeError("a probe is open already; close it before opening it again")
         status = library.InitInstrument(0)
         if status == NoInstrumentError.status:
             raise NoInstrumentError("InitInstrument", detail=(
                 ": no probe found (for simulated probes pass simulate= or set VELTRA_SIMULATE)"))
         check(status, "InitInstrument")
-        probe = Probe(library)
+        try:
+            probe = Probe(library)
+        except BaseException:
+            library.ExitInstrument()
+            raise
         _open_probe = weakref.ref(probe)
     return probe
 
@@ -154,7 +159,11 @@ class Probe:
         self._lib: Optional[ctypes.CDLL] = library
         self._thread = threading.get_ident()
         count = c_uint16()
-        self._call("GetNrChannels", ctypes.byref(count))
+        try:
+            self._call("GetNrChannels", ctypes.byref(count))
+        except BaseException:
+            self._lib = None  # whoever opened the instrument closes it
+            raise
         self._channels = tuple(Channel(self, number) for number in range(1, count.value + 1))
         self._time_key: Tuple[int, int, float] = (-1, -1, 0.0)
         self._time_axis = np.empty(0)
@@ -364,10 +373,10 @@ class Probe:
         the rows of one array, and the record's time axis."""
         time_axis = self._time_axis_of_next()
         library = self._library("ADC_Start")
-        check(library.ADC_Start(), "ADC_Start")
         try:
+            check(library.ADC_Start(), "ADC_Start")
             self._wait_until_ready(library, timeout)
-        except BaseException:  # Ctrl-C or the time-out: leave no measurement running
+        except BaseException:  # Ctrl-C, the time-out, a failed start: leave nothing running
             library.ADC_Abort()
             raise
         samples = np.empty((len(self._channels), time_axis.size), dtype=dtype)
