@@ -25,4 +25,23 @@ VoltageSpan PlotSpan(const Capture& capture) {
   return {low - room, high + room};
 }
 
+std::vector<double> RoundTicks(double low, double high, int wanted) {
+  std::vector<double> ticks;
+  if (!(high > low) || wanted < 1) return ticks;
+  const double rough = (high - low) / wanted;
+  const double power = std::pow(10.0, std::floor(std::log10(rough)));
+  double step = 10.0 * power;
+  for (const double factor : {1.0, 2.0, 5.0}) {
+    if (factor * power >= rough) {
+      step = factor * power;
+      break;
+    }
+  }
+  for (double k = std::ceil(low / step); k * step <= high; k += 1.0) {
+    // k * step is exact for the zero tick; others keep the step's rounding only.
+    ticks.push_back(k * step);
+  }
+  return ticks;
+}
+
 }  // namespace veltra::scope

@@ -14,8 +14,9 @@
 namespace veltra::scope {
 namespace {
 
-constexpr int kDivisionsX = 10;
-constexpr int kDivisionsY = 8;
+// About this many grid lines across and up the plot, at round values.
+constexpr int kTicksX = 10;
+constexpr int kTicksY = 8;
 constexpr double kLeft = 84.0;  // room for the voltage labels and the axis name
 constexpr double kRight = 16.0;
 constexpr double kTop = 36.0;   // room for the title and the legend
@@ -58,15 +59,17 @@ void Label(cairo_t* cr, const std::string& text, double x, double y, double shar
 }
 
 void DrawGridAndAxes(cairo_t* cr, const Frame& frame) {
+  const std::vector<double> times = RoundTicks(frame.firstTime, frame.lastTime, kTicksX);
+  const std::vector<double> levels = RoundTicks(frame.volts.low, frame.volts.high, kTicksY);
   cairo_set_line_width(cr, 1.0);
   cairo_set_source_rgb(cr, 0.85, 0.85, 0.85);
-  for (int i = 0; i <= kDivisionsX; ++i) {
-    const double x = std::round(frame.x + frame.width * i / kDivisionsX) + 0.5;
+  for (const double time : times) {
+    const double x = std::round(frame.X(time)) + 0.5;
     cairo_move_to(cr, x, frame.y);
     cairo_line_to(cr, x, frame.y + frame.height);
   }
-  for (int i = 0; i <= kDivisionsY; ++i) {
-    const double y = std::round(frame.y + frame.height * i / kDivisionsY) + 0.5;
+  for (const double v : levels) {
+    const double y = std::round(frame.Y(v)) + 0.5;
     cairo_move_to(cr, frame.x, y);
     cairo_line_to(cr, frame.x + frame.width, y);
   }
@@ -75,15 +78,10 @@ void DrawGridAndAxes(cairo_t* cr, const Frame& frame) {
   cairo_set_source_rgb(cr, 0.2, 0.2, 0.2);
   cairo_rectangle(cr, frame.x + 0.5, frame.y + 0.5, frame.width, frame.height);
   cairo_stroke(cr);
-  for (int i = 0; i <= kDivisionsX; i += 2) {
-    const double time = frame.firstTime + (frame.lastTime - frame.firstTime) * i / kDivisionsX;
-    Label(cr, FormatQuantity(time, "s", 3), frame.x + frame.width * i / kDivisionsX,
-          frame.y + frame.height + 6.0, 0.5, 0.0);
+  for (const double time : times) {
+    Label(cr, FormatQuantity(time, "s", 3), frame.X(time), frame.y + frame.height + 6.0, 0.5, 0.0);
   }
-  for (int i = 0; i <= kDivisionsY; i += 2) {
-    const double v = frame.volts.high - (frame.volts.high - frame.volts.low) * i / kDivisionsY;
-    Label(cr, FormatQuantity(v, "V", 3), frame.x - 6.0, frame.y + frame.height * i / kDivisionsY, 1.0, 0.5);
-  }
+  for (const double v : levels) Label(cr, FormatQuantity(v, "V", 3), frame.x - 6.0, frame.Y(v), 1.0, 0.5);
   Label(cr, "time (s)", frame.x + frame.width / 2.0, frame.y + frame.height + 26.0, 0.5, 0.0);
   cairo_save(cr);
   cairo_translate(cr, 14.0, frame.y + frame.height / 2.0);
@@ -105,7 +103,8 @@ void DrawTrace(cairo_t* cr, const Frame& frame, const ChannelRecord& channel, do
     for (size_t i = 1; i < volts.size(); ++i) cairo_line_to(cr, frame.X(timeOf(i)), frame.Y(volts[i]));
   } else {
     for (size_t column = 0; column < columns; ++column) {
-      const size_t first = volts.size() * column / columns;
+      // From the last sample of the column before, so that neighbouring bands join.
+      const size_t first = column > 0 ? volts.size() * column / columns - 1 : 0;
       const size_t end = volts.size() * (column + 1) / columns;
       const auto [low, high] = std::minmax_element(volts.begin() + static_cast<std::ptrdiff_t>(first),
                                                    volts.begin() + static_cast<std::ptrdiff_t>(end));

@@ -1,5 +1,5 @@
 #pragma once
-// The measurement drawn as a PNG image: a grid of ten by eight divisions, the time axis in
+// The measurement drawn as a PNG image: a grid at round times and voltages, the time axis in
 // seconds and the voltage axis in volts (both labelled with SI prefixes), one coloured trace and
 // a legend entry per channel, and the trigger point (time 0 at the trigger level) marked.
 // Available where the tool was built with cairo.
