@@ -11,7 +11,12 @@
 namespace veltra::scope::test {
 namespace {
 
-std::string Quoted(const std::filesystem::path& path) { return "\"" + path.string() + "\""; }
+std::string Quoted(const std::filesystem::path& path) {
+  std::string text = path.string();
+  text.insert(text.begin(), '"');
+  text.push_back('"');
+  return text;
+}
 
 }  // namespace
 
@@ -39,7 +44,8 @@ ToolRun RunTool(const std::string& arguments) {
   command = "cd /d " + Quoted(folder) + " && " + command;
   _putenv("VELTRA_SIMULATE=");
   // cmd.exe drops the first and the last quote of a command that starts with one.
-  command = "\"" + command + "\"";
+  command.insert(command.begin(), '"');
+  command.push_back('"');
   const int status = std::system(command.c_str());
   const int exitCode = status;
 #else

@@ -94,12 +94,12 @@ int RunMeasure(const MeasureOptions& options) {
     output = std::make_unique<OutputFile>(options.output);
   }
   if (!options.plot.empty()) {
+    if (ExtensionOf(options.plot) != ".png") {
+      throw ToolError(kExitUsage, "--plot '" + options.plot + "': the file name must end in .png");
+    }
     if (!PngPlotAvailable()) {
       throw ToolError(kExitUsage, "--plot: this build of veltra-scope draws no PNG images (it was built "
                                   "without cairo); write the samples with -o FILE.csv instead");
-    }
-    if (ExtensionOf(options.plot) != ".png") {
-      throw ToolError(kExitUsage, "--plot '" + options.plot + "': the file name must end in .png");
     }
     plot = std::make_unique<OutputFile>(options.plot);
   }

@@ -109,7 +109,12 @@ std::string StatusName(VeltraStatus status) {
   for (size_t bit = 0; bit < 16; ++bit) {
     if ((status & (1u << bit)) == 0) continue;
     if (!text.empty()) text += '|';
-    text += bit < kNames.size() ? std::string(kNames[bit]) : "status bit " + std::to_string(bit);
+    if (bit < kNames.size()) {
+      text += kNames[bit];
+    } else {
+      text += "status bit ";
+      text += std::to_string(bit);
+    }
   }
   return text;
 }
