@@ -1,5 +1,6 @@
 // veltra-scope stream: records that follow each other without gaps, into one CSV file, until the
 // time asked for has been recorded or Ctrl-C ends it.
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -86,7 +87,7 @@ int RunStream(const StreamOptions& options) {
   state.probe = &probe;
   state.file = &file;
   state.settings = probe.Apply(request, true);
-  state.samplesWanted = static_cast<uint64_t>(std::llround(seconds * state.settings.sampleFrequency));
+  state.samplesWanted = std::max<uint64_t>(1, static_cast<uint64_t>(std::llround(seconds * state.settings.sampleFrequency)));
   WriteCsvHeader(file.Stream(), "veltra-scope stream", state.settings, probe.ChannelInputs(), false);
 
   activeStream = &state;
