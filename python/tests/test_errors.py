@@ -8,7 +8,6 @@ from conftest import run_python
 
 import veltra
 from veltra.errors import check
-from veltra.probe import Probe
 
 STATUSES = [
     (1, veltra.NoInstrumentError, "STATUS_NO_INSTRUMENT"),
@@ -66,28 +65,6 @@ def test_other_simulated_probes_than_the_loaded_library_has_are_refused():
     veltra.library_path()  # loaded with this process's VELTRA_SIMULATE
     with pytest.raises(ValueError, match="new process"):
         veltra.open(simulate="dual:serial=5")
-
-
-class RecordingLibrary:
-    """Stands in for the library where the package's own logic is under test: a one-channel
-    instrument that records the functions called and answers OK."""
-
-    def __init__(self):
-        self.calls = []
-
-    def __getattr__(self, name):
-        def function(*arguments):
-            self.calls.append(name)
-            if name == "GetNrChannels":
-                arguments[0]._obj.value = 1  # the c_uint16 behind ctypes.byref
-            return 0
-        return function
-
-
-@pytest.fixture
-def recorded():
-    library = RecordingLibrary()
-    return Probe(library), library
 
 
 def test_the_with_block_closes_the_probe_when_its_body_raises(recorded):
