@@ -361,6 +361,19 @@ TEST_F(DialogFixture, CheckedSinksAreDisconnected) {
   EXPECT_EQ(source->GetSink(0), ComPtr<ISink>(b.Get()));
 }
 
+TEST_F(DialogFixture, AnswerWithOtherChoicesIsNotTaken) {
+  source->ConnectSink(a.Get());
+  TDialogHooks hooks;
+  hooks.select = [](const std::string&, std::vector<TDialogChoice>& choices) {
+    choices.push_back({"extra", true});
+    choices[0].checked = true;
+    return true;
+  };
+  SetDialogHooks(hooks);
+  source->DisconnectSinksDialog();
+  EXPECT_EQ(source->GetSinkCount(), 1);
+}
+
 TEST_F(DialogFixture, EditedUnitIsLockedUnlessEmpty) {
   std::string entered = "mV";
   std::string shownText;
