@@ -67,11 +67,11 @@ void Store(std::span<std::byte> bytes, size_t offset, T value,
 }
 
 std::string ReadText(const char* field, size_t size) {
-  return Latin1ToUtf8(std::string_view(field, strnlen(field, size)));
+  return AnsiToUtf8(std::string_view(field, strnlen(field, size)));
 }
 
 void WriteText(char* field, size_t size, const std::string& text) {
-  const std::string bytes = Utf8ToLatin1(text);
+  const std::string bytes = Utf8ToAnsi(text);
   std::memset(field, 0, size);
   std::memcpy(field, bytes.data(), std::min(size, bytes.size()));
 }

@@ -71,7 +71,7 @@ struct DeviceInfoRecord {
   uint32_t subId;             // matched by the sub-identifier opener
   uint32_t serialNumber;
   uint32_t reserved40;
-  char name[64];              // 8-bit characters, up to the first NUL or the field's end
+  char name[64];              // Windows-1252 characters, up to the first NUL or the field's end
   char shortName[8];          // the same
   uint8_t devicePath[512];    // up to 256 UTF-16 characters, up to the first NUL
   uint16_t calibration[5];    // year, month, day, hour, minute
@@ -310,7 +310,7 @@ class NotificationBlock {
 // "nothing" in both text fields, no channels.
 DeviceInfoRecord DefaultDeviceInfo();
 
-// The text fields, as UTF-8.
+// The text fields, as UTF-8 (the name fields hold Windows-1252 characters).
 std::string InfoName(const DeviceInfoRecord& info);
 std::string InfoShortName(const DeviceInfoRecord& info);
 std::string InfoDevicePath(const DeviceInfoRecord& info);

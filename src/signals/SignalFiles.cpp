@@ -61,7 +61,7 @@ std::string ReadLegacyText(TStream& stream, size_t size) {
     return Utf16ToUtf8(text);
   }
   const auto end = std::find(field.begin(), field.end(), uint8_t{0});
-  return Latin1ToUtf8(std::string(field.begin(), end));
+  return AnsiToUtf8(std::string(field.begin(), end));
 }
 
 // Sets a flag for the time of a scope.

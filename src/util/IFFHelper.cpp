@@ -64,7 +64,11 @@ void TIFFHelper::WriteWideString(TChunkID id, const std::string& text) {
 }
 
 void TIFFHelper::WriteAnsiString(TChunkID id, const std::string& text) {
-  const std::string bytes = Utf8ToLatin1(text);
+  const std::string bytes = Utf8ToAnsi(text);
+  WriteBytes(id, bytes.data(), bytes.size());
+}
+
+void TIFFHelper::WriteByteString(TChunkID id, std::string_view bytes) {
   WriteBytes(id, bytes.data(), bytes.size());
 }
 
@@ -83,7 +87,11 @@ std::string TIFFHelper::ReadWideString(TChunkID id, const std::string& fallback)
 
 std::string TIFFHelper::ReadAnsiString(TChunkID id, const std::string& fallback) {
   const std::optional<std::string> bytes = ReadBytes(id);
-  return bytes ? Latin1ToUtf8(*bytes) : fallback;
+  return bytes ? AnsiToUtf8(*bytes) : fallback;
+}
+
+std::string TIFFHelper::ReadByteString(TChunkID id, const std::string& fallback) {
+  return ReadBytes(id).value_or(fallback);
 }
 
 void TIFFHelper::WriteWideStringUnlessDefault(TChunkID id, const std::string& text, const std::string& fallback) {

@@ -1,7 +1,8 @@
 #pragma once
 // Small typed values as chunks below one parent chunk. Numbers are stored little-endian; wide
-// strings as UTF-16 (two bytes per character) and ANSI strings as 8-bit Latin-1 characters, both
-// converted from and to the UTF-8 text used everywhere else. An empty string is an empty chunk.
+// strings as UTF-16 (two bytes per character) and ANSI strings as 8-bit Windows-1252 characters,
+// both converted from and to the UTF-8 text used everywhere else; byte strings (binary values such
+// as an enciphered key) as the bytes they are. An empty string is an empty chunk.
 //
 // Reads answer the given default when the chunk is missing or too short for the value. Writes
 // replace an existing chunk with the ID; the ...UnlessDefault forms remove the chunk instead when
@@ -12,6 +13,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <type_traits>
 
 #include "util/IFF.h"
@@ -51,6 +53,8 @@ class TIFFHelper {
   void WriteAnsiString(TChunkID id, const std::string& text);
   std::string ReadWideString(TChunkID id, const std::string& fallback = {});
   std::string ReadAnsiString(TChunkID id, const std::string& fallback = {});
+  void WriteByteString(TChunkID id, std::string_view bytes);
+  std::string ReadByteString(TChunkID id, const std::string& fallback = {});
   void WriteWideStringUnlessDefault(TChunkID id, const std::string& text, const std::string& fallback);
   void WriteAnsiStringUnlessDefault(TChunkID id, const std::string& text, const std::string& fallback);
 

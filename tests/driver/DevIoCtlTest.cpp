@@ -233,14 +233,16 @@ TEST(DeviceInfo, TextFieldsEndAtNulOrFieldEnd) {
   EXPECT_EQ(InfoName(info), std::string(64, 'N'));
   EXPECT_EQ(InfoShortName(info), "PROBE");
 
-  info.shortName[0] = '\xB5';  // 8-bit characters are Latin-1
+  info.shortName[0] = '\xB5';  // 8-bit characters are Windows-1252
   EXPECT_EQ(InfoShortName(info), "\xC2\xB5ROBE");
+  info.shortName[0] = '\x80';
+  EXPECT_EQ(InfoShortName(info), "\xE2\x82\xAC" "ROBE");  // the euro sign
 
   SetInfoShortName(info, "TOO LONG NAME");
   EXPECT_EQ(InfoShortName(info), "TOO LONG");
-  SetInfoName(info, "Probe \xC2\xB5");
-  EXPECT_EQ(std::memcmp(info.name, "Probe \xB5\0", 8), 0);
-  EXPECT_EQ(InfoName(info), "Probe \xC2\xB5");
+  SetInfoName(info, "Probe \xC2\xB5 \xE2\x80\x93 \xE2\x82\xAC");  // micro, en dash, euro
+  EXPECT_EQ(std::memcmp(info.name, "Probe \xB5 \x96 \x80\0", 12), 0);
+  EXPECT_EQ(InfoName(info), "Probe \xC2\xB5 \xE2\x80\x93 \xE2\x82\xAC");
 }
 
 TEST(DeviceInfo, DevicePathOfUpTo256Utf16Characters) {

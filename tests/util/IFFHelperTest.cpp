@@ -93,12 +93,28 @@ TEST(IFFHelper, TextConversionReplacesWhatItCannotCarry) {
   EXPECT_EQ(helper.ReadWideString(kW), "a\xEF\xBF\xBD");
   helper.WriteData(kS, "\x00\xD8z", 3);  // an unpaired surrogate, then an odd byte
   EXPECT_EQ(helper.ReadWideString(kS), "\xEF\xBF\xBD");
-  // ANSI strings hold 8-bit Latin-1 characters; others become '?'.
-  helper.WriteAnsiString(kS, "Grüße €");
-  char latin1[7] = {};
-  ASSERT_TRUE(helper.ReadData(kS, latin1, 7));
-  EXPECT_EQ(std::string(latin1, 7), "Gr\xFC\xDF" "e ?");
-  EXPECT_EQ(helper.ReadAnsiString(kS), "Grüße ?");
+  // ANSI strings hold 8-bit Windows-1252 characters; others become '?'.
+  helper.WriteAnsiString(kS, "Grüße € √");
+  char ansi[9] = {};
+  ASSERT_TRUE(helper.ReadData(kS, ansi, 9));
+  EXPECT_EQ(std::string(ansi, 9), "Gr\xFC\xDF" "e \x80 ?");
+  EXPECT_EQ(helper.ReadAnsiString(kS), "Grüße € ?");
+}
+
+TEST(IFFHelper, ByteStringsKeepEveryByte) {
+  // An enciphered key is arbitrary bytes, not text.
+  std::string key;
+  for (int b = 255; b >= 0; --b) key += static_cast<char>(b);
+  TMemoryStream stream;
+  TIFFStream iff(stream, true);
+  TIFFHelper helper(iff, iff.AddContainer(iff.GetRoot(), ID_FORM, MakeChunkID("TEST")));
+  helper.WriteByteString(MakeChunkID("KEY "), key);
+  EXPECT_EQ(stream.Bytes(), Bytes(Container("FORM", "TEST", {Chunk("KEY ", key)})));
+  EXPECT_EQ(helper.ReadByteString(MakeChunkID("KEY ")), key);
+  EXPECT_EQ(helper.ReadByteString(kS, "default"), "default");
+  // Read as text, the same bytes come back when written as text.
+  helper.WriteAnsiString(kS, helper.ReadAnsiString(MakeChunkID("KEY ")));
+  EXPECT_EQ(helper.ReadByteString(kS), key);
 }
 
 }  // namespace
