@@ -83,9 +83,11 @@ void WriteText(char* field, size_t size, const std::string& text) {
 
 uint32_t NotificationRecord::Field(size_t offset) const { return Load<uint32_t>(bytes_, offset); }
 
-size_t NotificationRecord::MaskOffset(int32_t channel) const {
+// In 64 bits also in the 32-bit build, where 8 * (channel + 1) would wrap around for channels
+// from 0x1FFFFFFF on and land on the record's own header.
+uint64_t NotificationRecord::MaskOffset(int32_t channel) const {
   return offsetof(NotificationRecordHeader, instrumentMask) +
-         sizeof(uint64_t) * static_cast<size_t>(static_cast<int64_t>(channel) + 1);
+         sizeof(uint64_t) * static_cast<uint64_t>(int64_t{channel} + 1);
 }
 
 bool NotificationRecord::HasMask(int32_t channel) const {
@@ -93,11 +95,11 @@ bool NotificationRecord::HasMask(int32_t channel) const {
 }
 
 uint64_t NotificationRecord::Mask(int32_t channel) const {
-  return HasMask(channel) ? Load<uint64_t>(bytes_, MaskOffset(channel)) : 0;
+  return HasMask(channel) ? Load<uint64_t>(bytes_, static_cast<size_t>(MaskOffset(channel))) : 0;
 }
 
 void NotificationRecord::SetMask(int32_t channel, uint64_t mask) {
-  if (HasMask(channel)) Store(bytes_, MaskOffset(channel), mask);
+  if (HasMask(channel)) Store(bytes_, static_cast<size_t>(MaskOffset(channel)), mask);
 }
 
 uint32_t NotificationBlock::Field(size_t offset) const {

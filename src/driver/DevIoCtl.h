@@ -256,7 +256,7 @@ class NotificationRecord {
   friend class NotificationBlock;
   explicit NotificationRecord(std::span<std::byte> bytes) : bytes_(bytes) {}
   uint32_t Field(size_t offset) const;
-  size_t MaskOffset(int32_t channel) const;
+  uint64_t MaskOffset(int32_t channel) const;
 
   std::span<std::byte> bytes_;  // exactly the record's `size` bytes
 };

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstring>
+#include <limits>
 #include <memory>
 #include <vector>
 
@@ -170,6 +171,27 @@ TEST(NotificationBlock, ClearsMasksAndSetsBusyInPlace) {
   EXPECT_EQ(masks[1], 0u);
   EXPECT_EQ(masks[2], 0x3u);
   EXPECT_EQ(block.Busy(), 1u);
+}
+
+TEST(NotificationBlock, ChannelsBeyondTheRecordHaveNoMask) {
+  // Channel numbers whose mask offset 8 * (channel + 1) wraps around in 32-bit arithmetic onto the
+  // record's instrument mask (0x1FFFFFFF) or its reserved and valid words (0x3FFFFFFE).
+  BlockBuilder b;
+  b.Header(1, 0, 0, 0).Record(32, 2, 1, {0x80000008, 0x11});
+  const std::vector<std::byte> before = b.Bytes();
+  NotificationBlock block(b.Span());
+  auto record = block.Records().Next();
+  ASSERT_TRUE(record);
+  for (int32_t channel : {1, 2, 0x1FFFFFFE, 0x1FFFFFFF, 0x3FFFFFFE, 0x3FFFFFFF, 0x7FFFFFFF, -2,
+                          std::numeric_limits<int32_t>::min()}) {
+    SCOPED_TRACE(channel);
+    EXPECT_FALSE(record->HasMask(channel));
+    EXPECT_EQ(record->Mask(channel), 0u);
+    record->SetMask(channel, 0);
+  }
+  EXPECT_EQ(b.Bytes(), before);
+  EXPECT_TRUE(record->Valid());
+  EXPECT_EQ(record->Mask(0), 0x11u);
 }
 
 TEST(NotificationBlock, MalformedRecordsEndTheWalkInsideTheBlock) {
