@@ -25,10 +25,11 @@ struct Prefix {
   int exponent;
 };
 
-// In the order they are looked for; the first one present in a number counts.
+// In the order they are looked for; the first one present in a number counts. The micro sign
+// comes as UTF-8 or as the single byte of the 8-bit code page.
 constexpr Prefix kFloatPrefixes[] = {
-    {"f", -15}, {"p", -12}, {"n", -9}, {"\xC2\xB5", -6}, {"u", -6}, {"m", -3},
-    {"k", 3},   {"M", 6},   {"G", 9},  {"T", 12},        {"P", 15},
+    {"f", -15}, {"p", -12}, {"n", -9}, {"\xC2\xB5", -6}, {"\xB5", -6}, {"u", -6},
+    {"m", -3},  {"k", 3},   {"M", 6},  {"G", 9},          {"T", 12},    {"P", 15},
 };
 constexpr Prefix kIntegerPrefixes[] = {{"k", 3}, {"M", 6}, {"G", 9}, {"T", 12}, {"P", 15}};
 
@@ -150,21 +151,26 @@ class Evaluator {
     for (size_t k = 0; k < splits.size(); ++k) {
       const size_t begin = splits[k] + 1;
       const size_t end = k + 1 < splits.size() ? splits[k + 1] : text.size();
-      result = Apply(result, text[splits[k]], Eval(text.substr(begin, end - begin), nesting));
+      result = Apply(result, text[splits[k]], Eval(text.substr(begin, end - begin), nesting), text);
     }
     return result;
   }
 
-  static T Apply(T a, char op, T b) {
+  // `text` is the expression the operation belongs to, quoted by the error.
+  static T Apply(T a, char op, T b, std::string_view text) {
     if constexpr (kFloat) {
+      T result;
       switch (op) {
-        case '+': return a + b;
-        case '-': return a - b;
-        case '*': return a * b;
+        case '+': result = a + b; break;
+        case '-': result = a - b; break;
+        case '*': result = a * b; break;
         default:
           if (b == 0) throw EDivByZero();
-          return a / b;
+          result = a / b;
       }
+      // Overflow gives infinity (and infinity minus itself NaN): no value a number text can have.
+      if (!std::isfinite(result)) FloatError(text);
+      return result;
     } else {
       // Two's complement arithmetic that wraps around.
       using U = std::make_unsigned_t<T>;

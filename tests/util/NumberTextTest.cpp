@@ -20,6 +20,8 @@ TEST(NumberText, EvalFloat) {
       {"2M", 2e6L},
       {"3u3", 3.3e-6L},
       {"1\xC2\xB5", 1e-6L},
+      {"1\xB5", 1e-6L},  // the micro sign of the 8-bit code page
+      {"4\xB5" "7", 4.7e-6L},
       {"5f", 5e-15L},
       {"7p", 7e-12L},
       {"2n2", 2.2e-9L},
@@ -62,6 +64,10 @@ TEST(NumberText, ConversionErrorsQuoteTheText) {
       {"2*-3", "'' is not a valid floating point value"},  // "-" splits first: "2*" lacks a factor
       {"1mM", "'1.Me-3' is not a valid floating point value"},
       {"1e5000", "'1e5000' is not a valid floating point value"},
+      // Results beyond the extended range, and infinity minus itself, are no values either.
+      {"1e4000*1e4000", "'1e4000*1e4000' is not a valid floating point value"},
+      {"1e4000*1e4000-1e4000*1e4000", "'1e4000*1e4000' is not a valid floating point value"},
+      {"1.1e4932+1.1e4932", "'1.1e4932+1.1e4932' is not a valid floating point value"},
       {"0x10", "'0x10' is not a valid floating point value"},
       {"1.2.3", "'1.2.3' is not a valid floating point value"},
       {"inf", "'ine-15' is not a valid floating point value"},  // f is femto
