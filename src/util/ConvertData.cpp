@@ -243,6 +243,14 @@ int SignificantBits(double x) {
   return mantissa == 0 ? 0 : std::bit_width(mantissa) - std::countr_zero(mantissa);
 }
 
+// The rounding error of the double difference a - b (TwoSum, exact whatever the magnitudes of the
+// two, as long as nothing overflows): 0 when `difference` is a - b exactly.
+double DifferenceError(double a, double b, double difference) {
+  const double bPart = difference - a;
+  const double aPart = difference - bPart;
+  return (a - aPart) + (-b - bPart);
+}
+
 // Integer codes of N bits to floats over [min, max) are exact in double precision, and so equal
 // to the reference's, when max - min is a double, code * (max - min) / 2^N is a double for every
 // code, and so is its sum with min: then every step of either computation is exact, and both round
@@ -252,7 +260,7 @@ int SignificantBits(double x) {
 std::optional<convert::ValueMap> ExactValueMap(int n, double min, double max) {
   if (!std::isfinite(min) || !std::isfinite(max)) return std::nullopt;
   const double span = max - min;
-  if (!std::isfinite(span) || (span - max) + min != 0.0 || (max - span) != min) return std::nullopt;
+  if (!std::isfinite(span) || DifferenceError(max, min, span) != 0.0) return std::nullopt;
   const double step = std::ldexp(span, -n);
   if (std::ldexp(step, n) != span || SignificantBits(step) + n > 53) return std::nullopt;
   convert::ValueMap map{step, min, std::nullopt};

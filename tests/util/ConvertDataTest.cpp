@@ -173,6 +173,8 @@ const Range kRanges[] = {
     {-80, 80},   {0, 0.2},           {0, 1},       {0, 3.3}, {0, 5},  {0, 10}, {0, 80},   {-1, 3},
     {-0.3, 0.7}, {1e-3, 1.23456789}, {-1e6, 1e-6}, {5, -5},
 };
+// Lopsided: |min| > |max|, where max - min may not be a double although it looks like one.
+const Range kLopsidedRanges[] = {{-3.3, 0.2}, {-80, 0.2}, {-5, 3.3}, {-1, 1e-300}};
 
 template <class T>
 void ExpectSameBits(const std::vector<T>& fast, const std::vector<T>& reference, const char* what,
@@ -219,7 +221,9 @@ TEST(ConvertDataExact, EveryShortCodeToFloat) {
     const auto u8 = EveryCode<uint8_t>();
     const auto u16 = EveryCode<uint16_t>();
     const auto i16 = EveryCode<int16_t>();
-    for (const Range& r : kRanges) {
+    std::vector<Range> ranges(std::begin(kRanges), std::end(kRanges));
+    ranges.insert(ranges.end(), std::begin(kLopsidedRanges), std::end(kLopsidedRanges));
+    for (const Range& r : ranges) {
       CompareWithReference<uint8_t, double>(u8, DT_ARRAY_UINT8, DT_ARRAY_DOUBLE, r,
                                             "uint8->double");
       CompareWithReference<uint8_t, float>(u8, DT_ARRAY_UINT8, DT_ARRAY_SINGLE, r, "uint8->single");
@@ -334,6 +338,68 @@ TEST(ConvertDataExact, ThirtyTwoBitCodesOverARandomSample) {
     CompareGroups<double, uint32_t>(d, DT_ARRAY_DOUBLE, DT_ARRAY_UINT32, r, "double->uint32");
     CompareGroups<double, int32_t>(d, DT_ARRAY_DOUBLE, DT_ARRAY_INT32, r, "double->int32");
     CompareGroups<float, uint32_t>(f, DT_ARRAY_SINGLE, DT_ARRAY_UINT32, r, "single->uint32");
+  }
+}
+
+// A range bound as a user types it (a decimal number of a few digits), or a double of a few
+// significant bits at a random scale and sign, so that sums and differences of two of them are
+// often exact (and the exact paths taken), or any double of similar size.
+double RandomBound(std::mt19937_64& random) {
+  if (random() & 1) {
+    const double decimals[] = {1, 10, 100, 1000};
+    return static_cast<double>(std::uniform_int_distribution<int>(-100000, 100000)(random)) / decimals[random() % 4];
+  }
+  std::uniform_int_distribution<int> bits(1, 53);
+  std::uniform_int_distribution<int> exponent(-30, 12);
+  const int width = bits(random);
+  const auto mantissa = static_cast<double>((random() >> (64 - width)) | 1);
+  const double value = std::ldexp(mantissa, exponent(random) - width);
+  return random() & 1 ? -value : value;
+}
+
+// Ranges drawn at random, with every fast path against the reference: the codes' values (every
+// 8- and 16-bit code, a sample of 32-bit codes) and values anywhere near the range as codes.
+TEST(ConvertDataExact, SeededSweepOverRandomRanges) {
+  std::mt19937_64 random(17);
+  const auto u8 = EveryCode<uint8_t>();
+  const auto u16 = EveryCode<uint16_t>();
+  const auto i16 = EveryCode<int16_t>();
+  std::vector<uint32_t> u32(4096);
+  for (auto& code : u32) code = static_cast<uint32_t>(random());
+  std::vector<int32_t> i32(u32.begin(), u32.end());
+  for (int draw = 0; draw < 60; ++draw) {
+    Range r{RandomBound(random), RandomBound(random)};
+    if (draw % 2 == 0) {
+      // Bounds typed as decimals a width of few bits apart, the lower one below 0 and farther from
+      // it ([-3.3, 0.2) is 3.5 wide): the double difference of the rounded bounds is short as
+      // well, but not always exact.
+      const int digits = static_cast<int>(random() % 3) + 1;
+      const int64_t scale = digits == 1 ? 10 : digits == 2 ? 100 : 1000;
+      const int64_t width = static_cast<int64_t>(random() % 64 + 1) * (scale >> (random() % (digits + 1)));
+      const int64_t low = -static_cast<int64_t>(random() % static_cast<uint64_t>(width)) - 1;
+      r = {static_cast<double>(low) / static_cast<double>(scale),
+           static_cast<double>(low + width) / static_cast<double>(scale)};
+    }
+    std::vector<double> values(4096);
+    std::uniform_real_distribution<double> fraction(-0.1, 1.1);
+    for (auto& v : values) v = r.min + fraction(random) * (r.max - r.min);
+    const std::vector<float> singles(values.begin(), values.end());
+    OnEveryVectorPath([&] {
+      CompareWithReference<uint8_t, double>(u8, DT_ARRAY_UINT8, DT_ARRAY_DOUBLE, r, "uint8->double");
+      CompareWithReference<uint8_t, float>(u8, DT_ARRAY_UINT8, DT_ARRAY_SINGLE, r, "uint8->single");
+      CompareWithReference<uint16_t, double>(u16, DT_ARRAY_UINT16, DT_ARRAY_DOUBLE, r, "uint16->double");
+      CompareWithReference<uint16_t, float>(u16, DT_ARRAY_UINT16, DT_ARRAY_SINGLE, r, "uint16->single");
+      CompareWithReference<int16_t, double>(i16, DT_ARRAY_INT16, DT_ARRAY_DOUBLE, r, "int16->double");
+      CompareWithReference<uint32_t, double>(u32, DT_ARRAY_UINT32, DT_ARRAY_DOUBLE, r, "uint32->double");
+      CompareWithReference<uint32_t, float>(u32, DT_ARRAY_UINT32, DT_ARRAY_SINGLE, r, "uint32->single");
+      CompareWithReference<int32_t, double>(i32, DT_ARRAY_INT32, DT_ARRAY_DOUBLE, r, "int32->double");
+      CompareWithReference<double, uint8_t>(values, DT_ARRAY_DOUBLE, DT_ARRAY_UINT8, r, "double->uint8");
+      CompareWithReference<double, uint16_t>(values, DT_ARRAY_DOUBLE, DT_ARRAY_UINT16, r, "double->uint16");
+      CompareWithReference<double, int16_t>(values, DT_ARRAY_DOUBLE, DT_ARRAY_INT16, r, "double->int16");
+      CompareWithReference<double, uint32_t>(values, DT_ARRAY_DOUBLE, DT_ARRAY_UINT32, r, "double->uint32");
+      CompareWithReference<float, uint16_t>(singles, DT_ARRAY_SINGLE, DT_ARRAY_UINT16, r, "single->uint16");
+    });
+    if (HasFailure()) break;
   }
 }
 
