@@ -140,6 +140,8 @@ void TIFFStream::Open(const LoadNotify& onLoad) {
 
   // The root is parsed like a container reaching to the end of the stream, except that its
   // chunks must be containers or JUNK and the scan ends quietly when fewer than 12 bytes remain.
+  // A chunk that cannot be read ends only the container it lies in: the parse goes on behind that
+  // container, whose extent was checked against its own parent.
   struct Frame {
     TIFFChunk* node;
     int64_t cursor;
@@ -155,14 +157,20 @@ void TIFFStream::Open(const LoadNotify& onLoad) {
         frames.pop_back();
         continue;
       }
-      if (frame.end - frame.cursor < (topLevel ? 12 : 8)) break;
+      if (frame.end - frame.cursor < (topLevel ? 12 : 8)) {
+        if (topLevel) break;
+        frames.pop_back();
+        continue;
+      }
       const TChunkID id = ReadU32(frame.cursor);
       const uint32_t chunkSize = ReadU32(frame.cursor + 4);
       const int64_t chunkEnd = frame.cursor + 8 + chunkSize;
       const bool container = IsContainerID(id);
       if (chunkEnd > frame.end || (topLevel && !container && id != ID_JUNK) ||
           (container && chunkSize < 4)) {
-        break;
+        if (topLevel) break;
+        frames.pop_back();
+        continue;
       }
       auto* node = new TIFFChunk{frame.cursor, id, container ? ReadU32(frame.cursor + 8) : 0,
                                  frame.node, nullptr, nullptr};
@@ -396,6 +404,7 @@ void TIFFStream::RemoveChunk(TIFFChunk*& node) {
   if (!node) return;
   if (node == &root_) throw EIFFError("Virtual root chunk cannot be removed.");
   TIFFChunk* parent = node->parent;
+  CoverLastPads(parent);
   const int64_t end = PaddedEnd(node);
   const int64_t extent = end - node->position;
   MoveTail(end, -extent);
@@ -528,6 +537,22 @@ void TIFFStream::MoveTail(int64_t position, int64_t length) {
   }
 }
 
+void TIFFStream::CoverLastPads(TIFFChunk* parent) {
+  for (TIFFChunk* node = parent; node != &root_; node = node->parent) {
+    TIFFChunk* last = LastChild(node);
+    if (!last) continue;
+    const int64_t dataStart = node->position + 8;
+    const int64_t covered = PaddedEnd(last) - dataStart;
+    if (covered <= int64_t{ReadU32(node->position + 4)}) continue;
+    if (covered > int64_t{std::numeric_limits<uint32_t>::max()}) {
+      throw EIFFError("IFF chunk cannot grow beyond 4 GiB.");
+    }
+    WriteU32(node->position + 4, static_cast<uint32_t>(covered));
+    // The pad byte was the container's own; a stream that ended without it gets it now.
+    if (stream_->Size() < dataStart + covered) stream_->SetSize(dataStart + covered);
+  }
+}
+
 void TIFFStream::CheckGrowth(TIFFChunk* parent, int64_t delta) {
   for (TIFFChunk* node = parent; node != &root_; node = node->parent) {
     if (int64_t{ReadU32(node->position + 4)} + delta > int64_t{std::numeric_limits<uint32_t>::max()}) {
@@ -548,6 +573,7 @@ void TIFFStream::Relocate(TIFFChunk* parent, int64_t position, int64_t delta) {
 }
 
 void TIFFStream::Resize(TIFFChunk* node, uint32_t size) {
+  CoverLastPads(node->parent);
   const uint32_t oldSize = ReadU32(node->position + 4);
   const int64_t end = node->position + Extent(oldSize);
   const int64_t delta = Extent(size) - Extent(oldSize);
@@ -567,6 +593,7 @@ TIFFChunk* TIFFStream::InsertAt(TIFFChunk* parent, TIFFChunk* after, int64_t pos
                                 uint32_t size) {
   auto node = std::make_unique<TIFFChunk>();
   const int64_t extent = Extent(size);
+  CoverLastPads(parent);
   CheckGrowth(parent, extent);
   MoveTail(position, extent);
   Relocate(parent, position, extent);

@@ -13,10 +13,15 @@
 // containers and the positions of the following nodes, so a file is updated without being
 // rewritten. Opened gaps are filled with zeros.
 //
-// Hostile input: the parse trusts no size. A chunk that does not fit into its container (or into
-// the stream), a container too small for its type, or a fragment too short for a header ends the
-// parse there; what was read until then is kept. Positions are 64-bit, every step advances by at
-// least a header, and the parse and every walk of the tree are iterative, so depth costs no stack.
+// Hostile input: the parse trusts no size. A chunk that does not fit into its container, a
+// container too small for its type, or a fragment too short for a header ends that container: the
+// parse goes on behind it. At the top level, where only containers and JUNK may stand, such a
+// chunk (or one that runs past the stream's end) ends the parse; what was read until then is kept.
+// Positions are 64-bit, every step advances by at least a header, and the parse and every walk of
+// the tree are iterative, so depth costs no stack.
+//
+// Edits keep what the parse accepted readable: after any edit the stream parses to the tree shown,
+// also when a lax writer left a container's size short of its last child's pad byte.
 
 #include <cstdint>
 #include <functional>
@@ -195,6 +200,10 @@ class TIFFStream final : public IIFFStream {
   // bytes before it (length < 0), moving everything behind it. A stream that ends before
   // `position` (the last chunk's pad byte missing) is first extended to it.
   void MoveTail(int64_t position, int64_t length);
+  // A lax writer's container may end with its last child's data, leaving that child's pad byte to
+  // its own. Before an edit inside `parent`, such sizes on the way up are made to cover the pad,
+  // which moves nothing, so that the sizes the edit changes come out padded.
+  void CoverLastPads(TIFFChunk* parent);
   // After a change of `delta` bytes at `position` inside `parent`: the enclosing containers' sizes
   // and the positions of the nodes at or behind `position` follow.
   void CheckGrowth(TIFFChunk* parent, int64_t delta);

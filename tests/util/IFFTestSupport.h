@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -38,10 +39,12 @@ inline std::string IDText(TChunkID id) {
   return text;
 }
 
-// "FORM:TEST@0(DATA@12,LIST:    @24())": ID, type of containers, position, children.
-inline std::string Describe(const TIFFChunk* node) {
+// "FORM:TEST@0(DATA@12,LIST:    @24())": ID, type of containers, position, children; without
+// the chunk `omitted`.
+inline std::string Describe(const TIFFChunk* node, const TIFFChunk* omitted = nullptr) {
   std::string text;
   for (const TIFFChunk* child = node->firstChild; child; child = child->next) {
+    if (child == omitted) continue;
     if (!text.empty()) text += ",";
     // Appended piece by piece: GCC 12 warns falsely about `literal + std::string` at -O3.
     text += IDText(child->id);
@@ -58,6 +61,25 @@ inline std::string Describe(const TIFFChunk* node) {
     }
   }
   return text;
+}
+
+// Empty when the stream, opened at `start`, parses to the tree `iff` shows; else what differs. Two
+// things a reopen cannot show are no difference: a top-level JUNK chunk of fewer than 12 bytes at
+// the very end (the parse needs 12 bytes for a top-level chunk; closing removes such a chunk), and
+// bytes that are refused as a stream when the tree holds no chunk at all.
+inline std::string ReparseDifference(TStream& stream, int64_t start, TIFFStream& iff) {
+  const TIFFChunk* last = iff.GetRoot()->firstChild;
+  while (last && last->next) last = last->next;
+  const bool unreadable = last && last->id == ID_JUNK && stream.Size() - last->position < 12;
+  const std::string shown = Describe(iff.GetRoot(), unreadable ? last : nullptr);
+  stream.SetPosition(start);
+  try {
+    TIFFStream reread(stream, false);
+    const std::string read = Describe(reread.GetRoot());
+    return read == shown ? "" : "re-parsed " + read + " instead of " + shown + "\n";
+  } catch (const EStreamCreateError& e) {
+    return shown.empty() ? "" : std::string("re-parse failed: ") + e.what() + "\n";
+  }
 }
 
 }  // namespace veltra::test
