@@ -72,10 +72,14 @@ class Opening : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     ExitInstrument();  // the library starts with its first call
-    TDeviceList& list = TDeviceList::Instance();
-    list.AddSearcher(std::make_unique<TDeviceListItemSearcherInterfaceGUID>(
-        list, kTestClass, kDeviceKindInstrument, &TPathInstrument::Create,
-        &TEnumDeviceDriverHW::Create));
+    // Once per program: the list keeps its searchers, and the suite may run more than once.
+    [[maybe_unused]] static const bool added = [] {
+      TDeviceList& list = TDeviceList::Instance();
+      list.AddSearcher(std::make_unique<TDeviceListItemSearcherInterfaceGUID>(
+          list, kTestClass, kDeviceKindInstrument, &TPathInstrument::Create,
+          &TEnumDeviceDriverHW::Create));
+      return true;
+    }();
   }
   void TearDown() override {
     ExitInstrument();
