@@ -50,7 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const size_t blockStart = 2 + 4 * probes;
   const size_t blockSize = size - blockStart;
   std::vector<std::byte> storage(blockSize + misalignment);
-  std::memcpy(storage.data() + misalignment, data + blockStart, blockSize);
+  if (blockSize > 0) std::memcpy(storage.data() + misalignment, data + blockStart, blockSize);
   std::byte* blockBytes = storage.data() + misalignment;
   NotificationBlock block(std::span<std::byte>(blockBytes, blockSize));
 

@@ -582,10 +582,16 @@ void TIFFStream::Resize(TIFFChunk* node, uint32_t size) {
   MoveTail(end, delta);
   Relocate(node->parent, end, delta);
   WriteU32(node->position + 4, size);
+  const uint8_t zero = 0;
+  if (size > oldSize && (oldSize & 1)) {
+    // The old pad byte becomes data: like the rest of the new space it reads zero, whatever a
+    // writer left in it.
+    stream_->SetPosition(node->position + 8 + oldSize);
+    stream_->WriteBuffer(&zero, 1);
+  }
   if (size & 1) {
-    const uint8_t pad = 0;
     stream_->SetPosition(node->position + 8 + size);
-    stream_->WriteBuffer(&pad, 1);
+    stream_->WriteBuffer(&zero, 1);
   }
 }
 

@@ -245,7 +245,7 @@ class IFFEditModel {
   TIFFStream& iff_;
   Pick pick_;
   int64_t start_;
-  std::string prefix_;
+  std::vector<uint8_t> prefix_;
   std::string failures_;
   std::unordered_map<const TIFFChunk*, std::string> model_;
 };

@@ -124,6 +124,21 @@ TEST(IFFStreamShapes, EveryEditOfEveryAcceptedShapeReadsBack) {
   }
 }
 
+// A lax writer may leave anything in a pad byte; a chunk grown over it reads zeros there.
+TEST(IFFStreamShapes, GrowingOverAPadByteReadsZeros) {
+  for (uint32_t size : {2u, 3u}) {
+    TMemoryStream stream(Bytes("FORM" + U32(13) + "A   " + kData + 'Q' + kFormB));
+    TIFFStream iff(stream, true);
+    TIFFChunk* data = iff.GetRoot()->firstChild->firstChild;
+    iff.SetChunkSize(data, size);
+    std::string read(size, '?');
+    ASSERT_TRUE(iff.ReadChunkData(data, read.data(), size));
+    std::string expected(size, '\0');
+    expected[0] = 'x';
+    EXPECT_EQ(read, expected);
+  }
+}
+
 // A chunk added at the top level behind a container with a damaged child is found on reopening.
 TEST(IFFStreamShapes, ChunkAddedBehindADamagedContainerIsReadBack) {
   const std::string file =
