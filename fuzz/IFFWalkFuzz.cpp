@@ -1,12 +1,17 @@
 // Opens arbitrary bytes as a chunk stream and walks the tree: every node lies inside its parent
-// and the stream and is found by its position; then closes it with JUNK compaction.
+// and the stream and is found by its position, and its data read as strings come out whole (the
+// bytes of an 8-bit string are written back as they were read; a wide string of odd length or
+// with unpaired surrogates is still valid UTF-8 of one character per unit); then closes it with
+// JUNK compaction.
 
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <string>
 #include <vector>
 
-#include "util/IFF.h"
+#include "util/IFFHelper.h"
+#include "util/TextCodec.h"
 
 namespace {
 
@@ -17,6 +22,21 @@ void Require(bool condition, const char* what) {
     std::fprintf(stderr, "broken: %s\n", what);
     std::abort();
   }
+}
+
+// The strings of the first child of `parent` with the ID of `node`, against its bytes.
+void ReadStrings(TIFFStream& iff, TIFFChunk* parent, TIFFChunk* node) {
+  TIFFHelper helper(iff, parent);
+  const TChunkID ids[] = {node->id};
+  TIFFChunk* first = iff.FindChunk(parent, ids, 0);
+  std::string bytes(iff.GetChunkSize(first), '\0');
+  iff.ReadChunkData(first, bytes.data(), static_cast<uint32_t>(bytes.size()));
+  Require(helper.ReadByteString(node->id) == bytes, "byte string as stored");
+  Require(Utf8ToAnsi(helper.ReadAnsiString(node->id)) == bytes, "8-bit string written back as read");
+  const std::string wide = helper.ReadWideString(node->id);
+  const std::u16string units = Utf8ToUtf16(wide);
+  Require(units.size() == bytes.size() / 2, "one character per UTF-16 unit or pair");
+  Require(Utf16ToUtf8(units) == wide, "wide string read as valid UTF-8");
 }
 
 void Walk(TIFFStream& iff, int64_t streamSize) {
@@ -32,6 +52,7 @@ void Walk(TIFFStream& iff, int64_t streamSize) {
       Require(!node->next || node->next->position > node->position, "siblings in order");
       Require(iff.FindByPosition(iff.GetRoot(), node->position) == node, "found by position");
       iff.ReadChunkData(node, buffer.data(), static_cast<uint32_t>(buffer.size()));
+      ReadStrings(iff, parent, node);
       pending.push_back(node);
     }
   }

@@ -1,9 +1,13 @@
 #pragma once
 // A stream that reports sizes of many gibibytes without holding them: bytes never written (or
-// written as zeros where nothing was held) read as zero and take no memory. It lets the chunk
-// stream's size arithmetic near 2^32 run in tests and fuzz targets.
+// written as the fill byte where nothing was held) read as the fill byte, 0 unless given, and take
+// no memory. It lets the chunk stream's size arithmetic near 2^32 run in tests and fuzz targets. A
+// fill other than 0 breaks the promise that SetSize extends with zeros; fuzz targets use 0xFF so
+// that unwritten space never parses as chunks (8 zero bytes are an empty chunk, 0xFF bytes a chunk
+// too large for anything), and check the chunk structure only.
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <map>
 #include <vector>
@@ -14,6 +18,8 @@ namespace veltra::test {
 
 class TSparseStream final : public TStream {
  public:
+  explicit TSparseStream(uint8_t fill = 0) : fill_(fill) {}
+
   size_t Read(void* buffer, size_t count) override {
     if (position_ >= size_) return 0;
     const size_t n = static_cast<size_t>(std::min<int64_t>(static_cast<int64_t>(count), size_ - position_));
@@ -24,7 +30,7 @@ class TSparseStream final : public TStream {
       const size_t piece = std::min(n - done, static_cast<size_t>(kPage) - inPage);
       const auto page = pages_.find(at / kPage);
       if (page == pages_.end()) {
-        std::memset(out + done, 0, piece);
+        std::memset(out + done, fill_, piece);
       } else {
         std::memcpy(out + done, page->second.data() + inPage, piece);
       }
@@ -41,8 +47,8 @@ class TSparseStream final : public TStream {
       const size_t inPage = static_cast<size_t>(at % kPage);
       const size_t piece = std::min(count - done, static_cast<size_t>(kPage) - inPage);
       auto page = pages_.find(at / kPage);
-      if (page == pages_.end() && std::any_of(in + done, in + done + piece, [](uint8_t b) { return b != 0; })) {
-        page = pages_.emplace(at / kPage, std::vector<uint8_t>(kPage)).first;
+      if (page == pages_.end() && std::any_of(in + done, in + done + piece, [&](uint8_t b) { return b != fill_; })) {
+        page = pages_.emplace(at / kPage, std::vector<uint8_t>(kPage, fill_)).first;
       }
       if (page != pages_.end()) std::memcpy(page->second.data() + inPage, in + done, piece);
       done += piece;
@@ -63,7 +69,7 @@ class TSparseStream final : public TStream {
     if (size < size_) {
       pages_.erase(pages_.lower_bound((size + kPage - 1) / kPage), pages_.end());
       if (const auto last = pages_.find(size / kPage); last != pages_.end()) {
-        std::fill(last->second.begin() + static_cast<ptrdiff_t>(size % kPage), last->second.end(), uint8_t{0});
+        std::fill(last->second.begin() + static_cast<ptrdiff_t>(size % kPage), last->second.end(), fill_);
       }
     }
     size_ = size;
@@ -74,6 +80,7 @@ class TSparseStream final : public TStream {
 
  private:
   static constexpr int64_t kPage = 4096;
+  uint8_t fill_;
   std::map<int64_t, std::vector<uint8_t>> pages_;
   int64_t size_ = 0;
   int64_t position_ = 0;
