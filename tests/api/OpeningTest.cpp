@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "FakeInstrument.h"
+#include "InstrumentQueries.h"
 #include "TestDevices.h"
 #include "discovery/DeviceListItemSearcherInterfaceGUID.h"
 #include "discovery/DeviceOpener.h"
@@ -46,27 +47,6 @@ class TPathInstrument : public TFakeInstrument {
 };
 
 const Guid kTestClass = TestClass(40);
-
-// Processes this thread's messages until `done` holds; false when nothing arrives for a while
-// before it does.
-template <class Done>
-bool PumpUntil(Done done) {
-  while (!done()) {
-    platform::PumpMessages();
-    if (!done() && !platform::WaitMessage(2000)) return done();
-  }
-  return true;
-}
-
-bool HasInstrument() {
-  uint16_t channels = 0;
-  return GetNrChannels(&channels) == STATUS_OK;
-}
-
-uint32_t Serial() {
-  uint32_t serial = 0;
-  return GetSerialNumber(&serial) == STATUS_OK ? serial : 0;
-}
 
 class Opening : public ::testing::Test {
  protected:

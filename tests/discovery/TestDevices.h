@@ -10,7 +10,9 @@
 //   TPathObject     the object class the tests' items create: it opens the device file at its
 //                   path (or raises "Could not open instrument."), takes its name from the
 //                   information record, and hides when its device is removed;
-//   TNamedDevice    a named object with an I2C bus, for items made from existing objects.
+//   TNamedDevice    a named object with an I2C bus, for items made from existing objects;
+//   PumpUntil       processes the thread's messages (where broadcasts arrive) until a condition
+//                   holds.
 
 #include <atomic>
 #include <cstdint>
@@ -27,6 +29,17 @@ namespace veltra::test {
 
 // A device-interface class no other test uses.
 Guid TestClass(uint8_t n);
+
+// Processes the calling thread's messages until `done` holds, waiting for them without spinning;
+// false when nothing arrives for two seconds before it holds.
+template <class Done>
+bool PumpUntil(Done done) {
+  while (!done()) {
+    platform::PumpMessages();
+    if (!done() && !platform::WaitMessage(2000)) return done();
+  }
+  return true;
+}
 
 class TInfoDevice {
  public:
