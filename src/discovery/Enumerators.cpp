@@ -1,7 +1,6 @@
 #include "discovery/Enumerators.h"
 
 #include <algorithm>
-#include <new>
 
 namespace veltra {
 
@@ -34,8 +33,8 @@ HResult TCustomEnumDevice::Clone(ComPtr<IEnumDevice>& enumerator) {
   ComPtr<TCustomEnumDevice> sibling;
   try {
     sibling = MakeSibling();
-  } catch (const std::bad_alloc&) {
-    return E_OUTOFMEMORY;
+  } catch (...) {
+    return E_OUTOFMEMORY;  // whatever kept it from being made
   }
   if (!sibling) return E_OUTOFMEMORY;
   // The sibling lists the devices present now; a position beyond them leaves it at the start.
