@@ -16,6 +16,7 @@
 #include <string>
 
 #include "framework/ResultCodes.h"
+#include "hw/InstrumentInfo.h"
 #include "platform/Guid.h"
 #include "platform/Platform.h"
 #include "util/Routines.h"
@@ -59,38 +60,6 @@ inline constexpr Guid kDriverInterfaceClass = Guid::Parse("{4B29CE9D-7C1E-4C5F-B
 // Records
 
 #pragma pack(push, 1)
-
-// The information record: the driver's description of the device (IOCTL_GET_INFO, input and
-// output), also the instrument's own information record.
-struct DeviceInfoRecord {
-  uint32_t size;              // the driver's answer must be at least sizeof(DeviceInfoRecord)
-  uint32_t status;            // while non-zero the instrument reports serial number 0
-  uint32_t word2;             // 1 in the default record
-  Guid id;
-  uint32_t typeCode;          // 17 and 18 select the instrument's bitmap
-  uint32_t subId;             // matched by the sub-identifier opener
-  uint32_t serialNumber;
-  uint32_t reserved40;
-  char name[64];              // Windows-1252 characters, up to the first NUL or the field's end
-  char shortName[8];          // the same
-  uint8_t devicePath[512];    // up to 256 UTF-16 characters, up to the first NUL
-  uint16_t calibration[5];    // year, month, day, hour, minute
-  uint8_t reserved638[2];
-  uint32_t channelCount;
-  uint8_t reserved644[32];
-};
-static_assert(sizeof(DeviceInfoRecord) == 676);
-static_assert(offsetof(DeviceInfoRecord, status) == 4);
-static_assert(offsetof(DeviceInfoRecord, word2) == 8);
-static_assert(offsetof(DeviceInfoRecord, id) == 12);
-static_assert(offsetof(DeviceInfoRecord, typeCode) == 28);
-static_assert(offsetof(DeviceInfoRecord, subId) == 32);
-static_assert(offsetof(DeviceInfoRecord, serialNumber) == 36);
-static_assert(offsetof(DeviceInfoRecord, name) == 44);
-static_assert(offsetof(DeviceInfoRecord, shortName) == 108);
-static_assert(offsetof(DeviceInfoRecord, devicePath) == 116);
-static_assert(offsetof(DeviceInfoRecord, calibration) == 628);
-static_assert(offsetof(DeviceInfoRecord, channelCount) == 640);
 
 // Output of IOCTL_GET_VERSIONS; all zeros when the call fails.
 struct VersionRecord {
@@ -302,30 +271,6 @@ class NotificationBlock {
 
   std::span<std::byte> block_;
 };
-
-// ---------------------------------------------------------------------------------------------
-// Information record
-
-// The library's record before any driver answer: size 676, word 2 = 1, the default GUID, the name
-// "nothing" in both text fields, no channels.
-DeviceInfoRecord DefaultDeviceInfo();
-
-// The text fields, as UTF-8 (the name fields hold Windows-1252 characters).
-std::string InfoName(const DeviceInfoRecord& info);
-std::string InfoShortName(const DeviceInfoRecord& info);
-std::string InfoDevicePath(const DeviceInfoRecord& info);
-// Writers of the same fields: texts too long for their field are cut, shorter ones end with NUL.
-void SetInfoName(DeviceInfoRecord& info, const std::string& name);
-void SetInfoShortName(DeviceInfoRecord& info, const std::string& shortName);
-void SetInfoDevicePath(DeviceInfoRecord& info, const std::string& path);
-
-PackedStamp InfoCalibrationStamp(const DeviceInfoRecord& info);
-void SetInfoCalibrationStamp(DeviceInfoRecord& info, const PackedStamp& stamp);
-// The calibration stamp as a date-time; a stamp that names no valid date-time gives 1 January
-// 1980, 00:00.
-double InfoCalibrationDate(const DeviceInfoRecord& info);
-
-inline uint32_t InfoChannelCount(const DeviceInfoRecord& info) { return info.channelCount; }
 
 // ---------------------------------------------------------------------------------------------
 // Values and calls
