@@ -7,6 +7,7 @@
 #include "api/ExportFrame.h"
 #include "hw/TrigInterface.h"
 #include "platform/Platform.h"
+#include "signals/SignalBaseInterfaces.h"
 #include "util/ConvertData.h"
 #include "util/DataTypes.h"
 
@@ -28,9 +29,17 @@ struct TRecord {
   double rangeMax = 0.0;
 };
 
-// A channel's record is its signal source's sample array; channels become signal sources with the
-// signal model, until then a channel holds no record of a known type and reads neutral.
-TRecord RecordOf(IChannel& /*channel*/) { return {}; }
+// A channel's record is its signal source's sample array, read in place: the channel stays held
+// while the record is read. A channel that is no source holds no record and reads neutral.
+TRecord RecordOf(IChannel& channel) {
+  const ComPtr<ISource> source = Query<ISource>(&channel);
+  if (!source) return {};
+  return {.dataType = source->GetDataType(),
+          .codes = SamplesOf<uint16_t>(*source),
+          .volts = SamplesOf<double>(*source),
+          .rangeMin = source->GetSpanLow(),
+          .rangeMax = source->GetSpanHigh()};
+}
 
 // What a reader needs of one channel: its Cur settings, the record length and the record.
 struct TReadAccess {

@@ -252,8 +252,7 @@ HResult TCachedSettings::GetValue(uint32_t id, int64_t& value) {
 }
 
 void TCachedSettings::Changed(uint32_t mask) {
-  cached_ &= ~mask;
-  cachedIndices_ &= ~mask;
+  DropCached(mask);
   TCustomSettings::Changed(mask);
 }
 

@@ -107,11 +107,15 @@ class TCachedSettings : public TCustomSettings {
     cachedIndices_ &= mask;
   }
 
- private:
-  void DropCache() {
-    cached_ = 0;
-    cachedIndices_ = 0;
+ protected:
+  // Forgets the cached values of the identifiers in `mask` (both caches).
+  void DropCached(uint32_t mask) {
+    cached_ &= ~mask;
+    cachedIndices_ &= ~mask;
   }
+
+ private:
+  void DropCache() { DropCached(~0u); }
 
   uint32_t cached_ = 0;
   uint32_t cachedIndices_ = 0;

@@ -113,7 +113,8 @@ struct IInstrument : IScopeHW {
   virtual ComPtr<IInstrumentSettings> GetSettings(int32_t index) = 0;  // 0 = Cur, 1 = Next
   virtual HResult Start(int64_t value) = 0;  // HW_START := value on Next
   virtual HResult Stop(int64_t value) = 0;   // HW_STOP := value on Cur
-  virtual HResult LoadFromStream(TStream& stream, uint32_t flags) = 0;  // legacy format
+  // Legacy block format; answers the number of class levels loaded.
+  virtual int32_t LoadFromStream(TStream& stream, uint32_t flags) = 0;
   virtual HResult LoadFromIFF(IIFFStream& iff, TIFFChunk* chunk, uint32_t flags) = 0;
   // Writes under `chunk`; with `create` set, first a new container there, which becomes `chunk`.
   virtual HResult SaveToIFF(IIFFStream& iff, TIFFChunk*& chunk, uint32_t flags, bool& create) = 0;
@@ -132,7 +133,8 @@ struct IChannel : IScopeHW {
   virtual void SetGain(double gain) = 0;
   virtual uint32_t GetInputKind() = 0;  // 0 ordinary input, 1 the other input kind
   virtual bool GetInputFlag() = 0;      // true together with input kind 1
-  virtual HResult LoadFromStream(TStream& stream, uint32_t flags) = 0;  // legacy format
+  // Legacy block format; answers the number of class levels loaded.
+  virtual int32_t LoadFromStream(TStream& stream, uint32_t flags) = 0;
 };
 
 // Typed access to instrument settings. Readers pass parameter 0 unless stated; writers answer the
@@ -180,6 +182,14 @@ struct IChannelSettings : IScopeHWSettings {
   virtual HResult SetAutoRanging(int32_t on) = 0;
   virtual double GetSampleFrequency() = 0;
   virtual int64_t GetDataSize() = 0;
+};
+
+// Read and write the start time of the last measurement (days since 1899-12-30, local time).
+struct IInstrumentTiming : virtual IInterface {
+  static constexpr Guid IID = Guid::Parse("{E75DFD97-472C-41C7-A758-427B8B7EB970}");
+
+  virtual double GetStartTime() = 0;
+  virtual void SetStartTime(double startTime) = 0;
 };
 
 // Notified with the channel when its probe gain changes.

@@ -13,4 +13,7 @@ namespace veltra {
 // the mask of identifiers whose read-back failed or differed from the value written.
 uint32_t CopySettings(int32_t index, IInterface* source, IInterface* destination, uint32_t mask);
 
+// The current local date-time as days since 1899-12-30.
+double NowDateTime();
+
 }  // namespace veltra

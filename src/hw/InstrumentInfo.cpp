@@ -24,8 +24,6 @@ void WriteText(char* field, size_t size, const std::string& text) {
 
 }  // namespace
 
-
-
 DeviceInfoRecord DefaultDeviceInfo() {
   DeviceInfoRecord info{};
   info.size = sizeof(DeviceInfoRecord);

@@ -1,13 +1,15 @@
-// The exports against an open instrument (one the tests make and hand to the library the way an
-// opened device is handed over): the translation between caller units and settings, the checks,
-// and the answers to null pointers where a result is written.
+// The exports against an open instrument (one the tests make on the hardware model, handed to the
+// library the way an opened device is handed over): the translation between caller units and
+// settings, the checks, the answers to null pointers where a result is written, and the records
+// the readers take from the channels' sources.
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <limits>
 #include <vector>
 
-#include "FakeInstrument.h"
+#include "MemoryHW.h"
 #include "api/DLL.h"
 #include "hw/HWEncoding.h"
 #include "platform/Platform.h"
@@ -18,12 +20,27 @@ namespace {
 
 class Instrument : public ::testing::Test {
  protected:
+  // `channels` channels, the first `triggerChannels` of them with a channel trigger; an
+  // instrument trigger unless told otherwise. Every channel starts with range 2 V, coupling 2 and
+  // auto-ranging on in Next.
   void Open(int32_t channels, int32_t triggerChannels = 1, bool withTrigger = true) {
-    instrument_ = MakeObject<TFakeInstrument>(channels, triggerChannels, withTrigger);
-    for (auto& channel : instrument_->channels) {
-      channel->next->values[HW_AUTORANGING] = 1;
-      channel->next->values[HW_RANGE] = RangeToValue(2.0);
-      channel->next->values[HW_COUPLING] = 2;
+    TMemoryConfig config;
+    config.channels = channels;
+    config.triggerChannels = triggerChannels;
+    if (withTrigger) {
+      const ComPtr<TMemoryHW> hw = MakeObject<TMemoryHW>(config);
+      device_ = hw.Get();
+      instrument_ = hw;
+    } else {
+      const ComPtr<TMemoryPlainHW> hw = MakeObject<TMemoryPlainHW>(config);
+      device_ = hw.Get();
+      instrument_ = hw;
+    }
+    device_->Info().serialNumber = 27001;
+    for (int32_t i = 0; i < channels; ++i) {
+      device_->Put(TSet::kNext, i, HW_AUTORANGING, 1);
+      device_->Put(TSet::kNext, i, HW_RANGE, RangeToValue(2.0));
+      device_->Put(TSet::kNext, i, HW_COUPLING, 2);
     }
     const ComPtr<IInterface> opened[] = {Query<IInterface>(instrument_)};
     api::Events().AdoptInstruments(opened);
@@ -33,21 +50,41 @@ class Instrument : public ::testing::Test {
     if (instrument_) instrument_->Hide();
   }
 
-  TFakeInstrumentSettings& Next() { return *instrument_->next.Get(); }
-  TFakeChannelSettings& ChannelNext(size_t i = 0) { return *instrument_->channels[i]->next.Get(); }
-  TFakeChannelSettings& ChannelCur(size_t i = 0) { return *instrument_->channels[i]->cur.Get(); }
-  TFakeInstrumentTriggerSettings& TriggerCur() { return *instrument_->trigger->cur.Get(); }
-  TFakeChannelTriggerSettings& ChannelTriggerCur(size_t i = 0) {
-    return *instrument_->channels[i]->trigger->cur.Get();
-  }
+  TMemoryDevice& Device() { return *device_; }
+  TMemoryTable& Next() { return device_->Table(TSet::kNext); }
+  TMemoryTable& Cur() { return device_->Table(TSet::kCur); }
+  TMemoryTable& ChannelNext(int32_t i = 0) { return device_->Table(TSet::kNext, i); }
+  TMemoryTable& TriggerCur() { return device_->Table(TSet::kTriggerCur); }
+  TMemoryTable& ChannelTriggerCur(int32_t i = 0) { return device_->Table(TSet::kTriggerCur, i); }
+  void PutNext(uint32_t id, int64_t value) { device_->Put(TSet::kNext, -1, id, value); }
+  void PutCur(uint32_t id, int64_t value) { device_->Put(TSet::kCur, -1, id, value); }
+  void PutChannelNext(uint32_t id, int64_t value) { device_->Put(TSet::kNext, 0, id, value); }
+  void PutTriggerCur(uint32_t id, int64_t value) { device_->Put(TSet::kTriggerCur, -1, id, value); }
+  TMemoryHW& WithTrigger() { return dynamic_cast<TMemoryHW&>(*instrument_.Get()); }
 
-  ComPtr<TFakeInstrument> instrument_;
+  // The instrument as the hardware model sees it; the tables behind it as the device holds them.
+  ComPtr<TCustomHW> instrument_;
+  TMemoryDevice* device_ = nullptr;
+};
+
+// A measurement's record on channel 1, switched on, with range 2 V: `coupling` in Cur.
+class Records : public Instrument {
+ protected:
+  void OpenMeasured(uint8_t coupling) {
+    Open(1);
+    device_->Put(TSet::kCur, 0, HW_ENABLE, -1);
+    device_->Put(TSet::kCur, 0, HW_RANGE, RangeToValue(2.0));
+    device_->Put(TSet::kCur, 0, HW_COUPLING, coupling);
+  }
+  TMemoryChannel& Channel() {
+    return dynamic_cast<TMemoryChannel&>(*instrument_->ChannelObject(0).Get());
+  }
 };
 
 TEST_F(Instrument, OpeningSwitchesAutoRangingOffAndHidingReleasesIt) {
   Open(2);
-  EXPECT_EQ(ChannelNext(0).values[HW_AUTORANGING], 0);
-  EXPECT_EQ(ChannelNext(1).values[HW_AUTORANGING], 0);
+  EXPECT_EQ(ChannelNext(0).Value(HW_AUTORANGING), 0);
+  EXPECT_EQ(ChannelNext(1).Value(HW_AUTORANGING), 0);
   uint16_t channels = 0;
   EXPECT_EQ(GetNrChannels(&channels), STATUS_OK);
   EXPECT_EQ(channels, 2);
@@ -61,14 +98,14 @@ TEST_F(Instrument, Information) {
   uint32_t value = 7;
   EXPECT_EQ(GetCalibrationDate(&value), STATUS_NOT_SUPPORTED);  // no date: 0.0
   EXPECT_EQ(value, 0u);
-  instrument_->calibrationDate = 39887.75;  // 15 March 2009, 18:00
+  Device().SetCalibration(39887.75);  // 15 March 2009, 18:00
   EXPECT_EQ(GetCalibrationDate(&value), STATUS_OK);
   EXPECT_EQ(value, 0x0F0307D9u);
-  instrument_->calibrationDate = -1.25;  // 29 December 1899
+  Device().SetCalibration(-1.25);  // 29 December 1899
   EXPECT_EQ(GetCalibrationDate(&value), STATUS_OK);
   EXPECT_EQ(value, (29u << 24) + (12u << 16) + 1899u);
   for (double none : {3e6, -7e5, std::numeric_limits<double>::quiet_NaN()}) {  // no calendar date
-    instrument_->calibrationDate = none;
+    Device().SetCalibration(none);
     value = 7;
     EXPECT_EQ(GetCalibrationDate(&value), STATUS_NOT_SUPPORTED) << none;
     EXPECT_EQ(value, 0u) << none;
@@ -76,33 +113,33 @@ TEST_F(Instrument, Information) {
   EXPECT_EQ(GetSerialNumber(&value), STATUS_OK);
   EXPECT_EQ(value, 27001u);
 
-  Next().frequencies = {99999999.6, 5e7};
-  Next().values[HW_DATASIZEMAX] = 131072;
-  EXPECT_EQ(GetMaxSampleFrequencyF(), 99999999.6);
+  Device().frequencies = {FrequencyToValue(99999999.5), FrequencyToValue(5e7)};
+  PutNext(HW_DATASIZEMAX, 131072);
+  EXPECT_EQ(GetMaxSampleFrequencyF(), 99999999.5);
   EXPECT_EQ(GetMaxSampleFrequency(), 100000000u);
   EXPECT_EQ(GetMaxRecordLength(), 131072u);
 }
 
 TEST_F(Instrument, RecordLengthAndResolution) {
   Open(1);
-  Next().values[HW_DATASIZEMAX] = 1000;
+  PutNext(HW_DATASIZEMAX, 1000);
   EXPECT_EQ(SetRecordLength(1000), STATUS_OK);
   EXPECT_EQ(SetRecordLength(1001), STATUS_INVALID_VALUE);
   EXPECT_EQ(GetRecordLength(), 1000u);
 
   EXPECT_EQ(SetResolution(12), STATUS_OK);
-  Next().chosen[HW_RESOLUTION] = 14;
+  Device().Choose(TSet::kNext, -1, HW_RESOLUTION, 14);
   EXPECT_EQ(SetResolution(13), STATUS_INVALID_VALUE);  // the instrument keeps its choice
   uint8_t bits = 0;
   EXPECT_EQ(GetResolution(&bits), STATUS_OK);
   EXPECT_EQ(bits, 14);
 
   double list[20];
-  Next().readable = HW_RESOLUTIONS;
+  Device().SetReadable(TSet::kNext, -1, HW_RESOLUTIONS);
   EXPECT_EQ(GetAvailableResolutions(list), STATUS_NOT_SUPPORTED);
-  Next().readable = HW_RESOLUTIONS | HW_RESOLUTIONCOUNT;
-  Next().resolutions.assign(25, 16);
-  Next().resolutions[0] = 8;
+  Device().SetReadable(TSet::kNext, -1, HW_RESOLUTIONS | HW_RESOLUTIONCOUNT);
+  Device().resolutions.assign(25, 16);
+  Device().resolutions[0] = 8;
   EXPECT_EQ(GetAvailableResolutions(list), STATUS_OK);
   EXPECT_EQ(list[0], 8.0);
   EXPECT_EQ(list[19], 16.0);
@@ -114,7 +151,7 @@ TEST_F(Instrument, EnabledChannels) {
   uint8_t mask = 0;
   EXPECT_EQ(GetMeasureMode(&mask), STATUS_OK);
   EXPECT_EQ(mask, 1);
-  EXPECT_EQ(ChannelNext().values[HW_ENABLE], -1);
+  EXPECT_EQ(ChannelNext().Value(HW_ENABLE), -1);
   uint8_t enabled = 9;
   EXPECT_EQ(GetChEnabled(2, &enabled), STATUS_INVALID_CHANNEL);
   EXPECT_EQ(enabled, 0);
@@ -132,23 +169,23 @@ TEST_F(Instrument, ClockSourceAndTransferMode) {
   } sets[] = {{0, STATUS_OK, 2}, {1, STATUS_OK, 1}, {2, STATUS_OK, 2}, {3, STATUS_INVALID_VALUE, 2}};
   for (const auto& c : sets) {
     EXPECT_EQ(SetExternalClock(c.mode), c.status) << c.mode;
-    EXPECT_EQ(Next().values[HW_CLOCKSOURCE], c.stored) << c.mode;
+    EXPECT_EQ(Next().Value(HW_CLOCKSOURCE), c.stored) << c.mode;
   }
   const struct {
     int64_t stored;
     uint16_t external;
   } gets[] = {{0, 0}, {2, 0}, {1, 1}, {4, 1}};
   for (const auto& c : gets) {
-    Next().values[HW_CLOCKSOURCE] = c.stored;
+    PutNext(HW_CLOCKSOURCE, c.stored);
     uint16_t external = 9;
     EXPECT_EQ(GetExternalClock(&external), STATUS_OK);
     EXPECT_EQ(external, c.external) << c.stored;
   }
-  Next().refused.insert(HW_CLOCKSOURCE);
+  Device().Refuse(TSet::kNext, -1, HW_CLOCKSOURCE);
   EXPECT_EQ(SetExternalClock(1), STATUS_NOT_SUPPORTED);
 
   EXPECT_EQ(SetTransferMode(0), STATUS_OK);
-  EXPECT_EQ(Next().values[HW_MODE], 2);
+  EXPECT_EQ(Next().Value(HW_MODE), 2);
   uint32_t mode = 9;
   EXPECT_EQ(GetTransferMode(&mode), STATUS_OK);
   EXPECT_EQ(mode, 0u);
@@ -160,24 +197,25 @@ TEST_F(Instrument, ClockSourceAndTransferMode) {
 
 TEST_F(Instrument, PostSamplesFollowRecordLengthAndPreSamples) {
   Open(1);
-  Next().values[HW_DATASIZE] = 1000;
+  PutNext(HW_DATASIZE, 1000);
   EXPECT_EQ(SetPostSamples(250), STATUS_OK);
-  EXPECT_EQ(instrument_->trigger->next->GetPreSamples(), 0.75);
+  EXPECT_EQ(WithTrigger().Trigger().NextSettings().GetPreSamples(), 0.75);
   EXPECT_EQ(GetPostSamples(), 250u);
   EXPECT_EQ(SetPostSamples(2000), STATUS_OK);  // pre-samples clamp at 0
   EXPECT_EQ(GetPostSamples(), 1000u);
-  Next().values[HW_DATASIZE] = 0;
+  PutNext(HW_DATASIZE, 0);
   EXPECT_EQ(SetPostSamples(10), STATUS_NOT_SUPPORTED);
 }
 
 TEST_F(Instrument, SampleFrequencyReportsTheInstrumentsChoice) {
   Open(1);
-  Next().chosen[HW_SAMPLEFREQUENCY] = FrequencyToValue(999999.9999999);  // a hair below 1 MHz
+  Device().Choose(TSet::kNext, -1, HW_SAMPLEFREQUENCY,
+                  FrequencyToValue(999999.9999999));  // a hair below 1 MHz
   uint32_t hertz = 1000000;
   EXPECT_EQ(SetSampleFrequency(&hertz), STATUS_OK);
   EXPECT_EQ(hertz, 1000000u);
   EXPECT_EQ(GetSampleFrequency(), 1000000u);
-  Next().chosen[HW_SAMPLEFREQUENCY] = FrequencyToValue(312500.25);
+  Device().Choose(TSet::kNext, -1, HW_SAMPLEFREQUENCY, FrequencyToValue(312500.25));
   double exact = 3e5;
   EXPECT_EQ(SetSampleFrequencyF(&exact), STATUS_OK);
   EXPECT_EQ(exact, 312500.25);
@@ -191,12 +229,13 @@ TEST_F(Instrument, ChannelInputs) {
   EXPECT_EQ(GetSensitivity(2, &volts), STATUS_INVALID_CHANNEL);
   EXPECT_EQ(GetSensitivity(1, &volts), STATUS_OK);
   EXPECT_EQ(volts, 2.0);
-  ChannelNext().chosen[HW_RANGE] = RangeToValue(4.0);
+  Device().Choose(TSet::kNext, 0, HW_RANGE, RangeToValue(4.0));
   volts = 3.0;
   EXPECT_EQ(SetSensitivity(1, &volts), STATUS_OK);
   EXPECT_EQ(volts, 4.0);  // the range the instrument chose
 
-  ChannelNext().ranges = {0.2, 0.4, 0.8, 2.0};
+  Device().ranges[0] = {RangeToValue(0.2), RangeToValue(0.4), RangeToValue(0.8), RangeToValue(2.0)};
+  Device().Report(TSet::kNext, 0, HW_RANGECOUNT);  // the device tells of its new list
   double list[20];
   for (double& d : list) d = 99;
   EXPECT_EQ(GetAvailableSensitivities(list), STATUS_OK);
@@ -211,9 +250,9 @@ TEST_F(Instrument, ChannelInputs) {
   uint8_t coupling = 0;
   EXPECT_EQ(GetCoupling(1, &coupling), STATUS_OK);
   EXPECT_EQ(coupling, 16);
-  ChannelNext().refused.insert(HW_COUPLING);
+  Device().Refuse(TSet::kNext, 0, HW_COUPLING);
   EXPECT_EQ(SetCoupling(1, 3), STATUS_NOT_SUPPORTED);  // E_NOTIMPL
-  ChannelNext().refusal = E_INVALIDARG;
+  Device().Refuse(TSet::kNext, 0, HW_COUPLING, E_INVALIDARG);
   EXPECT_EQ(SetCoupling(1, 3), STATUS_INVALID_VALUE);
   EXPECT_EQ(GetCoupling(1, &coupling), STATUS_OK);
   EXPECT_EQ(coupling, 2);  // unreadable coupling reads as 2
@@ -221,7 +260,7 @@ TEST_F(Instrument, ChannelInputs) {
 
 TEST_F(Instrument, TriggerSourceNumbers) {
   Open(1);
-  TriggerCur().values[TR_SOURCES] = 0x1 | 0xFC00000000000000LL;  // channel 1 and the inputs
+  PutTriggerCur(TR_SOURCES, 0x1 | 0xFC00000000000000LL);  // channel 1 and the inputs
   const struct {
     uint8_t source;
     VeltraStatus status;
@@ -235,18 +274,19 @@ TEST_F(Instrument, TriggerSourceNumbers) {
     EXPECT_EQ(GetTriggerSource(&read), STATUS_OK);
     EXPECT_EQ(read, c.source);
   }
-  TriggerCur().values[TR_SOURCEOR] = 0x1;
-  TriggerCur().values[TR_SOURCEAND] = 0x1;  // no row has both
+  PutTriggerCur(TR_SOURCEOR, 0x1);
+  PutTriggerCur(TR_SOURCEAND, 0x1);  // no row has both
   uint8_t read = 0;
   EXPECT_EQ(GetTriggerSource(&read), STATUS_INVALID_VALUE);
   EXPECT_EQ(read, 15);
-  TriggerCur().refused.insert(TR_SOURCEAND);  // an unreadable AND mask counts as 0
+  Device().Refuse(TSet::kTriggerCur, -1, TR_SOURCEAND);  // an unreadable AND mask counts as 0
   EXPECT_EQ(GetTriggerSource(&read), STATUS_OK);
   EXPECT_EQ(read, 0);
-  TriggerCur().refused.insert(TR_SOURCEOR);
+  Device().Refuse(TSet::kTriggerCur, -1, TR_SOURCEOR);
   EXPECT_EQ(GetTriggerSource(&read), STATUS_NOT_SUPPORTED);
 
   TriggerCur().refused.clear();
+  Device().Report(TSet::kTriggerCur, -1, TR_SOURCEOR | TR_SOURCEAND);
   EXPECT_EQ(SetTriggerSourceOR(0x2), STATUS_NOT_SUPPORTED);  // channel 2 is no source
   EXPECT_EQ(SetTriggerSourceAND(0x8000000000000001ULL), STATUS_OK);
   uint64_t mask = 0;
@@ -262,7 +302,7 @@ TEST_F(Instrument, TriggerModes) {
   EXPECT_EQ(SetTriggerMode(12), STATUS_INVALID_VALUE);
   EXPECT_EQ(SetTriggerMode(-1), STATUS_INVALID_VALUE);
   EXPECT_EQ(SetTriggerMode(3), STATUS_OK);
-  EXPECT_EQ(ChannelTriggerCur().values[TR_KIND], 8);
+  EXPECT_EQ(ChannelTriggerCur().Value(TR_KIND), 8);
   uint8_t mode = 0;
   EXPECT_EQ(GetTriggerMode(&mode), STATUS_OK);
   EXPECT_EQ(mode, 3);
@@ -283,25 +323,26 @@ TEST_F(Instrument, TriggerLevelAndHysteresisInVolts) {
     double volts, fraction;
   } levels[] = {{2, 0.0, 0.5}, {2, 2.0, 1.0}, {2, -1.0, 0.25}, {2, 5.0, 1.0}, {16, 1.0, 0.5}};
   for (const auto& c : levels) {
-    ChannelNext().values[HW_COUPLING] = c.coupling;
+    PutChannelNext(HW_COUPLING, c.coupling);
     EXPECT_EQ(SetTriggerLevel(1, c.volts), STATUS_OK);
-    EXPECT_EQ(ChannelTriggerCur().GetLevel(), c.fraction) << c.volts;
+    EXPECT_EQ(ValueToFraction(ChannelTriggerCur().Value(TR_LEVEL)), c.fraction) << c.volts;
     double read = 99;
     EXPECT_EQ(GetTriggerLevel(1, &read), STATUS_OK);
     EXPECT_EQ(read, c.volts > 2.0 ? 2.0 : c.volts);  // the stored level is clamped
   }
-  ChannelNext().values[HW_COUPLING] = 2;
+  PutChannelNext(HW_COUPLING, 2);
   EXPECT_EQ(SetTriggerHys(1, 0.4), STATUS_OK);
-  EXPECT_NEAR(ChannelTriggerCur().GetHysteresis(), 0.1, 1e-15);  // 2^-52 steps
+  EXPECT_NEAR(ValueToFraction(ChannelTriggerCur().Value(TR_HYSTERESIS)), 0.1,
+              1e-15);  // 2^-52 steps
   double read = 0;
   EXPECT_EQ(GetTriggerHys(1, &read), STATUS_OK);
   EXPECT_NEAR(read, 0.4, 1e-14);
-  ChannelNext().values[HW_COUPLING] = 16;  // the range spans 0 ... 2 V: no factor 2
+  PutChannelNext(HW_COUPLING, 16);  // the range spans 0 ... 2 V: no factor 2
   EXPECT_EQ(SetTriggerHys(1, 0.5), STATUS_OK);
-  EXPECT_EQ(ChannelTriggerCur().GetHysteresis(), 0.25);
+  EXPECT_EQ(ValueToFraction(ChannelTriggerCur().Value(TR_HYSTERESIS)), 0.25);
   EXPECT_EQ(GetTriggerHys(1, &read), STATUS_OK);
   EXPECT_EQ(read, 0.5);
-  ChannelNext().values[HW_RANGE] = 0;
+  PutChannelNext(HW_RANGE, 0);
   EXPECT_EQ(SetTriggerLevel(1, 0.1), STATUS_NOT_SUPPORTED);
   EXPECT_EQ(SetTriggerHys(1, 0.1), STATUS_NOT_SUPPORTED);
   EXPECT_EQ(GetTriggerLevel(0, &read), STATUS_INVALID_CHANNEL);
@@ -314,9 +355,9 @@ TEST_F(Instrument, TriggerTimeOut) {
   EXPECT_EQ(GetTriggerTimeOut(), -1);
   EXPECT_EQ(SetTriggerTimeOut(250), STATUS_OK);
   EXPECT_EQ(GetTriggerTimeOut(), 250);
-  EXPECT_EQ(TriggerCur().values[TR_TIMEOUT], TimeOutToValue(0.25));
+  EXPECT_EQ(TriggerCur().Value(TR_TIMEOUT), TimeOutToValue(0.25));
   EXPECT_EQ(SetTriggerTimeOut(-2), STATUS_OK);  // only -1 is special: 4294967294 ms
-  EXPECT_EQ(TriggerCur().values[TR_TIMEOUT], TimeOutToValue(4294967.294));
+  EXPECT_EQ(TriggerCur().Value(TR_TIMEOUT), TimeOutToValue(4294967.294));
 }
 
 TEST_F(Instrument, WithoutTriggerTheTriggerExportsSeeNoInstrument) {
@@ -335,7 +376,7 @@ TEST_F(Instrument, WithoutTriggerTheTriggerExportsSeeNoInstrument) {
 
 TEST_F(Instrument, ReadersCheckChannelAndIndex) {
   Open(1);
-  instrument_->cur->values[HW_DATASIZE] = 4;
+  PutCur(HW_DATASIZE, 4);
   double volts[4] = {9, 9, 9, 9};
   double second[4] = {9, 9, 9, 9};
   EXPECT_EQ(GetMeasurement(volts, second), STATUS_INVALID_CHANNEL);  // channel 2 is missing
@@ -349,40 +390,40 @@ TEST_F(Instrument, ReadersCheckChannelAndIndex) {
   EXPECT_EQ(one, 7.0);
   EXPECT_EQ(GetOneMeasurementCh(1, 3, &one), STATUS_OK);
   EXPECT_EQ(one, 0.0);
-  instrument_->cur->values[HW_DATASIZE] = (int64_t{1} << 32) + 4;  // the low 32 bits count
+  PutCur(HW_DATASIZE, (int64_t{1} << 32) + 4);  // the low 32 bits count
   one = 7;
   EXPECT_EQ(GetOneMeasurementCh(1, 4, &one), STATUS_INVALID_CHANNEL);
   EXPECT_EQ(one, 7.0);
-  instrument_->cur->values[HW_DATASIZE] = 4;
+  PutCur(HW_DATASIZE, 4);
   EXPECT_EQ(GetMeasurementCh(1, nullptr), STATUS_INVALID_VALUE);
-  instrument_->cur->values[HW_DATASIZE] = 0;
+  PutCur(HW_DATASIZE, 0);
   EXPECT_EQ(GetMeasurementCh(1, nullptr), STATUS_OK);  // nothing to write
 }
 
 TEST_F(Instrument, MeasurementsStartAndStop) {
   Open(1);
   EXPECT_EQ(StartMeasurement(), STATUS_OK);  // the instrument reports ready at once
-  EXPECT_EQ(instrument_->starts, std::vector<int64_t>{1});
+  EXPECT_EQ(Next().WritesOf(HW_START), std::vector<int64_t>{1});
   EXPECT_EQ(ADC_Ready(), 1);
 
-  instrument_->finishOnStart = false;
-  Next().values[HW_MODE] = 1;
+  Device().measureOnStart = false;
+  PutNext(HW_MODE, 1);
   EXPECT_EQ(ADC_Start(), STATUS_OK);
-  Next().values[HW_MODE] = 2;
+  PutNext(HW_MODE, 2);
   EXPECT_EQ(ADC_Start(), STATUS_OK);
-  EXPECT_EQ(instrument_->starts, (std::vector<int64_t>{1, -1, 1}));
+  EXPECT_EQ(Next().WritesOf(HW_START), (std::vector<int64_t>{1, -1, 1}));
   EXPECT_EQ(ADC_Ready(), 0);
   EXPECT_EQ(ADC_Running(), 1);
-  instrument_->cur->Changed(HW_MREADY);
+  Device().Report(TSet::kCur, -1, HW_MREADY);
   EXPECT_EQ(ADC_Running(), 0);
   EXPECT_EQ(ADC_Abort(), STATUS_OK);
-  EXPECT_EQ(instrument_->stops, std::vector<int64_t>{0});
+  EXPECT_EQ(Cur().WritesOf(HW_STOP), std::vector<int64_t>{0});
 
   EXPECT_EQ(ADC_ForceTrig(), STATUS_OK);
-  EXPECT_EQ(TriggerCur().values.count(TR_TRIGGER), 1u);
-  TriggerCur().values[TR_TRIGGER] = 3;
+  EXPECT_EQ(TriggerCur().WritesOf(TR_TRIGGER), std::vector<int64_t>{0});
+  PutTriggerCur(TR_TRIGGER, 3);
   EXPECT_EQ(ADC_Triggered(), 1);
-  TriggerCur().refused.insert(TR_TRIGGER);
+  Device().Refuse(TSet::kTriggerCur, -1, TR_TRIGGER);
   EXPECT_EQ(ADC_ForceTrig(), STATUS_NOT_SUPPORTED);
   EXPECT_EQ(ADC_Triggered(), 0);
 }
@@ -420,13 +461,13 @@ void ExpectPairReaders(int32_t channels) {
 
 TEST_F(Instrument, PairReadersOnOneChannelStopAtChannelTwo) {
   Open(1);
-  instrument_->cur->values[HW_DATASIZE] = 2;
+  PutCur(HW_DATASIZE, 2);
   ExpectPairReaders(1);
 }
 
 TEST_F(Instrument, PairReadersOnTwoChannelsFillBothBuffers) {
   Open(2);
-  instrument_->cur->values[HW_DATASIZE] = 2;
+  PutCur(HW_DATASIZE, 2);
   ExpectPairReaders(2);
 }
 
@@ -440,7 +481,7 @@ Wide CalledWith(Declared* function) {
 
 TEST_F(Instrument, ChannelNumbersAreReadAtTheirWidthFromTheSlot) {
   Open(1);
-  instrument_->cur->values[HW_DATASIZE] = 2;
+  PutCur(HW_DATASIZE, 2);
   using ReadDouble = VeltraStatus(VELTRA_CALL*)(uint32_t, double*);
   using ReadByte = VeltraStatus(VELTRA_CALL*)(uint32_t, uint8_t*);
   using SetMode = VeltraStatus(VELTRA_CALL*)(uint32_t, uint32_t);
@@ -455,7 +496,7 @@ TEST_F(Instrument, ChannelNumbersAreReadAtTheirWidthFromTheSlot) {
   EXPECT_EQ(CalledWith<ReadDouble>(&GetTriggerLevel)(0x10001, &volts), STATUS_OK);
   const auto setModeCh = CalledWith<SetMode>(&SetTriggerModeCh);
   EXPECT_EQ(setModeCh(257, 0x102), STATUS_OK);  // channel 1, mode 2
-  EXPECT_EQ(ChannelTriggerCur().values[TR_KIND], 4);
+  EXPECT_EQ(ChannelTriggerCur().Value(TR_KIND), 4);
   EXPECT_EQ(setModeCh(1, 0x10C), STATUS_INVALID_VALUE);  // mode 12
   EXPECT_EQ(CalledWith<ReadByte>(&GetTriggerModeCh)(257, &byte), STATUS_OK);
   EXPECT_EQ(byte, 2);
@@ -473,7 +514,7 @@ TEST_F(Instrument, ChannelNumbersAreReadAtTheirWidthFromTheSlot) {
 // meanwhile ends it.
 TEST_F(Instrument, StartMeasurementEndsWhenTheInstrumentGoes) {
   Open(1);
-  instrument_->finishOnStart = false;
+  Device().measureOnStart = false;
   platform::MessageWindow window([this](uint32_t, uintptr_t, intptr_t) -> intptr_t {
     instrument_->Hide();
     return 0;
@@ -487,9 +528,9 @@ TEST_F(Instrument, InstrumentConfiguration) {
   EXPECT_EQ(SetInstrumentConfig(3), STATUS_INVALID_VALUE);
   EXPECT_EQ(Next().values.count(HW_CHANNELCOUNT), 0u);
   EXPECT_EQ(SetInstrumentConfig(1), STATUS_OK);
-  EXPECT_EQ(Next().values[HW_CHANNELCOUNT], 2);
+  EXPECT_EQ(Next().Value(HW_CHANNELCOUNT), 2);
   EXPECT_EQ(SetInstrumentConfig(2), STATUS_OK);
-  EXPECT_EQ(Next().values[HW_CHANNELCOUNT], 1);
+  EXPECT_EQ(Next().Value(HW_CHANNELCOUNT), 1);
   EXPECT_EQ(SetInstrumentConfig(0), STATUS_OK);  // no generator: the list stays empty
   EXPECT_EQ(GetFunctionGeneratorCount(), 0);
 }
@@ -502,10 +543,9 @@ TEST_F(Instrument, ConfigurationNeedsAtMostTwoChannels) {
 // With an instrument, a null pointer where the result goes answers STATUS_INVALID_VALUE.
 TEST_F(Instrument, NullPointersAtTheResultAreInvalidValues) {
   Open(1);
-  Next().readable = -1;
-  instrument_->calibrationDate = 39887;
-  TriggerCur().values[TR_SOURCES] = 1;
-  instrument_->cur->values[HW_DATASIZE] = 4;
+  Device().SetCalibration(39887);
+  PutTriggerCur(TR_SOURCES, 1);
+  PutCur(HW_DATASIZE, 4);
   const struct {
     const char* name;
     VeltraStatus status;
@@ -539,9 +579,59 @@ TEST_F(Instrument, NullPointersAtTheResultAreInvalidValues) {
   };
   for (const auto& a : answers) EXPECT_EQ(a.status, STATUS_INVALID_VALUE) << a.name;
   uint8_t source = 0;
-  TriggerCur().values[TR_SOURCEOR] = 1;
+  PutTriggerCur(TR_SOURCEOR, 1);
   EXPECT_EQ(GetTriggerSource(&source), STATUS_OK);
   EXPECT_EQ(GetTriggerSource(nullptr), STATUS_INVALID_VALUE);
+}
+
+// The readers take the samples the channel's source holds: codes scale with the Cur range (0 ... R
+// for coupling 16, -R ... R else), volts are copied, and turned into codes over the source's span.
+TEST_F(Records, CodesReadAsVoltsOverTheCurrentRange) {
+  OpenMeasured(2);
+  PutCur(HW_DATASIZE, 4);
+  const std::vector<uint16_t> stored = {0, 16384, 32768, 65535};
+  Channel().SetCodes(stored);
+  double volts[4] = {};
+  EXPECT_EQ(GetMeasurementCh(1, volts), STATUS_OK);
+  EXPECT_EQ(std::vector<double>(volts, volts + 4),
+            (std::vector<double>{-2.0, -1.0, 0.0, 2.0 * 32767 / 32768}));
+  uint16_t codes[4] = {};
+  EXPECT_EQ(GetMeasurementRawCh(1, codes), STATUS_OK);
+  EXPECT_EQ(std::vector<uint16_t>(codes, codes + 4), stored);
+
+  Device().Put(TSet::kCur, 0, HW_COUPLING, 16);
+  EXPECT_EQ(GetMeasurementCh(1, volts), STATUS_OK);
+  EXPECT_EQ(std::vector<double>(volts, volts + 4),
+            (std::vector<double>{0.0, 0.5, 1.0, 2.0 * 65535 / 65536}));
+  double one = 0;
+  EXPECT_EQ(GetOneMeasurementCh(1, 2, &one), STATUS_OK);
+  EXPECT_EQ(one, 1.0);
+
+  PutCur(HW_DATASIZE, 6);  // a record shorter than the settings say reads neutral beyond it
+  uint16_t longer[6] = {};
+  EXPECT_EQ(GetMeasurementRawCh(1, longer), STATUS_OK);
+  EXPECT_EQ(longer[4], 32768);
+  EXPECT_EQ(longer[3], 65535);
+}
+
+TEST_F(Records, AMeasurementsVoltsAreCopiedAndGiveCodesOverTheSpan) {
+  Open(1);
+  Device().Put(TSet::kNext, 0, HW_ENABLE, -1);
+  PutNext(HW_DATASIZE, 5);
+  Channel().signal = [](int64_t i) { return 0.5 * static_cast<double>(i) - 1.0; };
+  EXPECT_EQ(StartMeasurement(), STATUS_OK);
+  double volts[5] = {};
+  EXPECT_EQ(GetMeasurementCh(1, volts), STATUS_OK);
+  EXPECT_EQ(std::vector<double>(volts, volts + 5),
+            (std::vector<double>{-1.0, -0.5, 0.0, 0.5, 1.0}));
+  EXPECT_EQ(Channel().GetSpanLow(), -2.0);  // range 2 V, coupling 2
+  uint16_t codes[5] = {};
+  EXPECT_EQ(GetMeasurementRawCh(1, codes), STATUS_OK);
+  EXPECT_EQ(std::vector<uint16_t>(codes, codes + 5),
+            (std::vector<uint16_t>{16384, 24576, 32768, 40960, 49152}));
+  uint16_t code = 0;
+  EXPECT_EQ(GetOneMeasurementRawCh(1, 4, &code), STATUS_OK);
+  EXPECT_EQ(code, 49152);
 }
 
 }  // namespace

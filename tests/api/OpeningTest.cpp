@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "FakeInstrument.h"
 #include "InstrumentQueries.h"
+#include "MemoryHW.h"
 #include "TestDevices.h"
 #include "discovery/DeviceListItemSearcherInterfaceGUID.h"
 #include "discovery/DeviceOpener.h"
@@ -23,13 +23,11 @@ namespace {
 
 // A test instrument on a device file: one channel per channel of the information record, its
 // serial number, and the removal of its file destroys it, as a driver-backed instrument does.
-class TPathInstrument : public TFakeInstrument {
+class TPathInstrument : public TMemoryHW {
  public:
   TPathInstrument(platform::DeviceFile file, const DeviceInfoRecord& info)
-      : TFakeInstrument(static_cast<int32_t>(info.channelCount), 1),
-        file_(std::move(file)),
-        removal_(file_, [this] { Hide(); }) {
-    serial = info.serialNumber;
+      : TMemoryHW(ConfigFor(info)), file_(std::move(file)), removal_(file_, [this] { Hide(); }) {
+    Info().serialNumber = info.serialNumber;
   }
 
   // The object class of the test searcher's items: counts the instruments it makes.
@@ -42,6 +40,13 @@ class TPathInstrument : public TFakeInstrument {
   static inline int created = 0;
 
  private:
+  static TMemoryConfig ConfigFor(const DeviceInfoRecord& info) {
+    TMemoryConfig config;
+    config.channels = static_cast<int32_t>(info.channelCount);
+    config.triggerChannels = 1;
+    return config;
+  }
+
   platform::DeviceFile file_;
   TRemovalWatch removal_;
 };

@@ -1,11 +1,11 @@
 // The information record: its default bytes and the readers and writers of its fields.
 
-#include "hw/InstrumentInfo.h"
-
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
+
+#include "hw/InstrumentInfo.h"
 
 namespace veltra {
 namespace {
@@ -34,8 +34,8 @@ TEST(DeviceInfo, DefaultRecordBytes) {
 
 TEST(DeviceInfo, TextFieldsEndAtNulOrFieldEnd) {
   DeviceInfoRecord info = DefaultDeviceInfo();
-  std::memset(info.name, 'N', sizeof info.name);        // 64 characters, no NUL
-  std::memcpy(info.shortName, "PROBE\0XY", 8);           // text ends at the NUL
+  std::memset(info.name, 'N', sizeof info.name);  // 64 characters, no NUL
+  std::memcpy(info.shortName, "PROBE\0XY", 8);    // text ends at the NUL
   EXPECT_EQ(InfoName(info), std::string(64, 'N'));
   EXPECT_EQ(InfoShortName(info), "PROBE");
 
@@ -76,7 +76,7 @@ TEST(DeviceInfo, CalibrationDateAndChannelCount) {
   EXPECT_EQ(words[4], 0);
   EXPECT_DOUBLE_EQ(InfoCalibrationDate(info), 39887.75);  // 15 March 2009, 18:00
 
-  SetInfoCalibrationStamp(info, {2009, 2, 29, 0, 0});  // no such day
+  SetInfoCalibrationStamp(info, {2009, 2, 29, 0, 0});    // no such day
   EXPECT_DOUBLE_EQ(InfoCalibrationDate(info), 29221.0);  // 1 January 1980
   SetInfoCalibrationStamp(info, {});
   EXPECT_DOUBLE_EQ(InfoCalibrationDate(info), 29221.0);
