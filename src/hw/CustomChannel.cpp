@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <stdexcept>
 
 #include "framework/Dialogs.h"
 #include "framework/Strings.h"
@@ -72,6 +73,7 @@ TCustomChannel::TCustomChannel(TCustomHW* instrument, int32_t index)
     : instrument_(instrument),
       gainMenu_{LocalisedString(strings::kProbeGain)},
       customGain_{LocalisedString(strings::kCustomGain) + "...", kCustomGainTag} {
+  if (!instrument) throw std::invalid_argument("A channel needs the instrument it belongs to.");
   // A channel belongs to its instrument: it can be neither deleted nor duplicated.
   PublishedItems().Remove("Delete");
   PublishedItems().Remove("Duplicate");

@@ -40,6 +40,7 @@ class TCustomChannel : public TCustomSource, public IChannel, public IProbeGain 
   // The tag of the custom gain action.
   static constexpr int32_t kCustomGainTag = -1;
 
+  // Raises std::invalid_argument without an instrument.
   TCustomChannel(TCustomHW* instrument, int32_t index);
   ~TCustomChannel() override;
 

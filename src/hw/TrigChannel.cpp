@@ -77,6 +77,7 @@ void TCustomTriggerChannel::TriggerSettingsChanged(uint32_t mask) {
 }
 
 int64_t TCustomTriggerChannel::GetPreSamples() {
+  if (!trigger_) return TCustomChannel::GetPreSamples();  // not yet made
   const double fraction = ValueToFraction(ReadValue(trigger_->Cur(), TR_PRESAMPLES));
   return RoundToInt64(static_cast<double>(GetCount()) * fraction);
 }

@@ -39,6 +39,11 @@ TEST(Channel, InsertingInFrontRenumbersTheChannelsBehind) {
   EXPECT_EQ(hw->Table(TSet::kNext, 0).Value(HW_COUPLING), 1);
 }
 
+TEST(Channel, NeedsItsInstrument) {
+  EXPECT_THROW(MakeObject<TMemoryChannel>(static_cast<TMemoryHW*>(nullptr), 0, DT_ARRAY_DOUBLE),
+               std::invalid_argument);
+}
+
 TEST(Channel, AnIndexBeyondTheListAppends) {
   ComPtr<TMemoryHW> hw = MakeHW(1);
   const ComPtr<TMemoryChannel> added = MakeObject<TMemoryChannel>(hw.Get(), 7, DT_ARRAY_DOUBLE);
