@@ -129,6 +129,8 @@ int32_t TCustomSource::ConnectSink(ISink* sink) {
 int32_t TCustomSource::DisconnectSink(ISink* sink) {
   const std::ptrdiff_t index = sink ? sinks_.LastIndexOf(sink) : -1;
   if (index < 0) return 1;
+  // A sink that lets go of the source may hold its last reference.
+  const ComPtr<IInterface> hold(static_cast<IInterface*>(this));
   const TUpdateBracket bracket(*this);
   const ComPtr<ISink> removed = sinks_.RemoveAt(static_cast<size_t>(index));
   const int32_t answer = removed->DisconnectSource(this);
@@ -141,6 +143,7 @@ int32_t TCustomSource::DisconnectSink(ISink* sink) {
 }
 
 void TCustomSource::DisconnectAllSinks() {
+  const ComPtr<IInterface> hold(static_cast<IInterface*>(this));  // as in DisconnectSink
   while (const ComPtr<ISink> last = sinks_.Last()) {
     if (DisconnectSink(last.Get()) != 0) return;
   }

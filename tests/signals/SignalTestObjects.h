@@ -35,6 +35,7 @@ class TTestSink : public TOwnInterfacedObject, public ISink {
   int32_t ConnectSource(ISource* source) override {
     log_.push_back(name_ + " connect" + (updates_ > 0 ? " in bracket" : ""));
     if (connectAnswer == 0) sources.push_back(source);
+    if (connectAnswer == 0 && holdSource) held = ComPtr<ISource>(source);
     // A sink that connects itself again while being connected is not connected twice.
     if (reconnect) reconnectResult = source->ConnectSink(this);
     return connectAnswer;
@@ -43,6 +44,7 @@ class TTestSink : public TOwnInterfacedObject, public ISink {
     log_.push_back(name_ + " disconnect");
     if (disconnectAnswer != 0) return disconnectAnswer;
     std::erase(sources, source);
+    held = nullptr;
     return 0;
   }
   void BeginUpdate(bool) override { ++updates_; }
@@ -55,6 +57,10 @@ class TTestSink : public TOwnInterfacedObject, public ISink {
   bool reconnect = false;
   int32_t reconnectResult = -1;
   std::vector<ISource*> sources;  // the sources it is connected to
+  // With holdSource the sink keeps a reference to the source it takes, as a display does, and
+  // lets it go when disconnected.
+  bool holdSource = false;
+  ComPtr<ISource> held;
 
  protected:
   bool GetInterface(const Guid& iid, void** object) override {

@@ -264,6 +264,28 @@ TEST(Source, HiddenSourceLetsItsSinksGo) {
   EXPECT_EQ(sink->RefCount(), 1) << "the source's reference is gone";
 }
 
+// A sink may hold the only reference to its source and let it go when it is disconnected, also
+// when it asked for the disconnection through that reference: the source stays whole until its
+// own call is over.
+TEST(Source, SinkHoldingTheLastReferenceMayLetGoWhileBeingDisconnected) {
+  for (const bool all : {false, true}) {
+    SCOPED_TRACE(all ? "DisconnectAllSinks" : "DisconnectSink");
+    Log log;
+    ComPtr<TTestSink> sink = MakeObject<TTestSink>(log);
+    sink->holdSource = true;
+    MakeObject<TTestSource>()->ConnectSink(sink.Get());
+    ASSERT_NE(sink->held, nullptr);
+    if (all) {
+      sink->held->DisconnectAllSinks();
+    } else {
+      EXPECT_EQ(sink->held->DisconnectSink(sink.Get()), 0);
+    }
+    EXPECT_EQ(sink->held, nullptr);
+    EXPECT_EQ(log, (Log{"sink connect in bracket", "sink disconnect"}));
+    EXPECT_EQ(sink->RefCount(), 1) << "the source's reference went with it";
+  }
+}
+
 // ---------------------------------------------------------------------------------------------
 // Sample buffer
 
