@@ -90,6 +90,11 @@ TEST(SimulateConfig, MalformedEntriesAreSkipped) {
       "probe:unplug=-1",
       "probe:unplug=inf",
       "probe:unplug=1x",          // no such prefix
+      "probe:unplug=nan",
+      "probe:unplug=1e400",       // beyond a double
+      "probe:unplug=1e306k",      // finite only before the prefix
+      "probe:unplug=",
+      "probe:unplug=0,replug=nan",
       "probe:replug=-5m",
       "probe:replug=1",           // nothing removes the probe
       "probe:unplug-after=0",     // records count from 1
