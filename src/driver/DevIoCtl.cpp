@@ -13,7 +13,9 @@ namespace {
 // read and written as an atomic 32-bit word. 64-bit masks are two words, low word first: records
 // start 4 bytes past an 8-byte boundary, too loosely aligned for one 64-bit atomic. A word a
 // driver places off its 4-byte alignment is copied instead.
-bool WordAligned(const std::byte* p) { return reinterpret_cast<uintptr_t>(p) % alignof(uint32_t) == 0; }
+bool WordAligned(const std::byte* p) {
+  return reinterpret_cast<uintptr_t>(p) % alignof(uint32_t) == 0;
+}
 
 uint32_t LoadWord(const std::byte* p, std::memory_order order) {
   uint32_t value = 0;
@@ -90,9 +92,9 @@ uint32_t NotificationBlock::Field(size_t offset) const {
   return block_.size() >= sizeof(NotificationBlockHeader) ? Load<uint32_t>(block_, offset) : 0;
 }
 
-// The driver fills the block and clears the busy flag last, so a clear flag read with acquire order
-// makes the whole block visible. The library's mark is released in turn; the done event that follows
-// the reading hands the block back.
+// The driver fills the block and clears the busy flag last, so a clear flag read with acquire
+// order makes the whole block visible. The library's mark is released in turn; the done event that
+// follows the reading hands the block back.
 uint32_t NotificationBlock::Busy() const {
   if (block_.size() < sizeof(NotificationBlockHeader)) return 0;
   return Load<uint32_t>(block_, offsetof(NotificationBlockHeader, busy), std::memory_order_acquire);

@@ -296,7 +296,8 @@ uint32_t GetSupportedMask(platform::DeviceFile& file, uint32_t selector);
 // identifier is its 0-based index), held for the library until released; null when the driver has
 // none to give (the measurement is gone, or the call failed). The buffer holds the record length
 // of the measurement's current settings in codes of their resolution's width.
-const std::byte* AcquireDataBuffer(platform::DeviceFile& file, uint32_t measurement, uint32_t dataId);
+const std::byte* AcquireDataBuffer(platform::DeviceFile& file, uint32_t measurement,
+                                   uint32_t dataId);
 HResult ReleaseDataBuffer(platform::DeviceFile& file, const std::byte* buffer, uint32_t dataId);
 
 // A failure to construct a driver-backed object, with the system's fixed message.

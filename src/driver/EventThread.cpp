@@ -10,7 +10,8 @@ namespace veltra {
 
 namespace {
 
-constexpr const char* kConnectionsExhausted = "Maximum number of connections to the driver reached.";
+constexpr const char* kConnectionsExhausted =
+    "Maximum number of connections to the driver reached.";
 
 // The number of event threads still in their loop, for WaitUntilAllEnded.
 struct RunningThreads {

@@ -23,8 +23,8 @@ TEST(DriverSamples, CodeWidthFollowsTheResolution) {
 template <class Code>
 std::vector<double> Convert(std::vector<Code> codes, uint32_t type, double fullScale) {
   std::vector<double> volts(codes.size(), -99.0);
-  EXPECT_TRUE(CodesToVolts(reinterpret_cast<const std::byte*>(codes.data()), type, fullScale,
-                           volts));
+  EXPECT_TRUE(
+      CodesToVolts(reinterpret_cast<const std::byte*>(codes.data()), type, fullScale, volts));
   return volts;
 }
 

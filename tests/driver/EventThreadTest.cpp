@@ -23,7 +23,9 @@ class ConnectOnlyDevice : public platform::DeviceProvider {
  public:
   explicit ConnectOnlyDevice(size_t limit) : limit_(limit) {}
 
-  std::unique_ptr<platform::DeviceSession> Open() override { return std::make_unique<Session>(*this); }
+  std::unique_ptr<platform::DeviceSession> Open() override {
+    return std::make_unique<Session>(*this);
+  }
 
   platform::EventHandle News() {
     std::lock_guard lock(mutex_);
@@ -41,7 +43,8 @@ class ConnectOnlyDevice : public platform::DeviceProvider {
     explicit Session(ConnectOnlyDevice& device) : device_(device) {}
     bool IoControl(uint32_t code, const void* in, uint32_t inSize, void* out, uint32_t outSize,
                    uint32_t* returned) override {
-      if (code != IOCTL_CONNECT || inSize != sizeof(ConnectRecord) || outSize < kConnectAnswerSize) {
+      if (code != IOCTL_CONNECT || inSize != sizeof(ConnectRecord) ||
+          outSize < kConnectAnswerSize) {
         return false;
       }
       std::lock_guard lock(device_.mutex_);
