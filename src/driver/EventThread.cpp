@@ -13,7 +13,7 @@ namespace {
 constexpr const char* kConnectionsExhausted =
     "Maximum number of connections to the driver reached.";
 
-// The number of event threads still in their loop, for WaitUntilAllEnded.
+// The number of event threads still running, for LiveCount and WaitUntilAllEnded.
 struct RunningThreads {
   std::mutex mutex;
   std::condition_variable ended;
@@ -92,6 +92,12 @@ void TEventThread::SignalDone() { shared_->done.Set(); }
 
 std::span<std::byte> TEventThread::NotificationBlock() const {
   return {block_, kNotificationBlockSize};
+}
+
+size_t TEventThread::LiveCount() {
+  RunningThreads& running = Running();
+  std::lock_guard lock(running.mutex);
+  return running.count;
 }
 
 bool TEventThread::WaitUntilAllEnded(uint32_t timeoutMs) {

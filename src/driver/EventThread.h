@@ -48,6 +48,9 @@ class TEventThread {
   // The notification block the driver answered the connection with.
   std::span<std::byte> NotificationBlock() const;
 
+  // The number of event threads of the process that have not ended yet (a thread counts from its
+  // connection until it has closed its events).
+  static size_t LiveCount();
   // Waits until every event thread of the process has ended and closed its events; false when the
   // time-out (ms, platform::kInfinite for none) passes first.
   static bool WaitUntilAllEnded(uint32_t timeoutMs);

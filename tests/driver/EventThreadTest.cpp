@@ -141,9 +141,12 @@ TEST_F(EventThreadTest, ForwardsNewsAndLeavesTheDoneEventToTheReader) {
 TEST_F(EventThreadTest, StoppedWhileWaitingEndsWithoutAMessage) {
   int messages = 0;
   platform::MessageWindow window([&](uint32_t, uintptr_t, intptr_t) { return ++messages; });
+  ASSERT_TRUE(TEventThread::WaitUntilAllEnded(kPatience));
   auto thread = std::make_unique<TEventThread>(file_, window.Handle());
+  EXPECT_EQ(TEventThread::LiveCount(), 1u);
   thread.reset();
   EXPECT_TRUE(TEventThread::WaitUntilAllEnded(kPatience));
+  EXPECT_EQ(TEventThread::LiveCount(), 0u);
   platform::PumpMessages();
   EXPECT_EQ(messages, 0);
   EXPECT_FALSE(platform::SetEventHandle(device_->News())) << "the thread closed its events";
@@ -168,6 +171,7 @@ TEST_F(EventThreadTest, EndsWhenStoppedWhileItsSendWaitsForTheWindow) {
 TEST_F(EventThreadTest, RefusedConnectionThrowsAndStartsNoThread) {
   platform::MessageWindow window([](uint32_t, uintptr_t, intptr_t) { return intptr_t{0}; });
   TEventThread first(file_, window.Handle());  // takes the device's one connection
+  const size_t live = TEventThread::LiveCount();
   platform::DeviceFile second = platform::DeviceFile::Open(path_);
   try {
     TEventThread refused(second, window.Handle());
@@ -175,6 +179,7 @@ TEST_F(EventThreadTest, RefusedConnectionThrowsAndStartsNoThread) {
   } catch (const EDriverError& error) {
     EXPECT_STREQ(error.what(), "Maximum number of connections to the driver reached.");
   }
+  EXPECT_EQ(TEventThread::LiveCount(), live) << "no thread was counted for the refusal";
   platform::DeviceFile closed;
   EXPECT_THROW(TEventThread(closed, window.Handle()), EDriverError);
 }
