@@ -81,6 +81,7 @@ TEST_F(NotificationTest, StreamingAsksForEveryMeasurementUpToTheNewestInOrder) {
   EXPECT_TRUE(driver_->Acquired().empty());
   EXPECT_EQ(StopsSent(), 1u);
   EXPECT_EQ(hw_->LastMeasurement(), 14u);
+  EXPECT_EQ(driver_->Outstanding(), 0u) << "every buffer handed out went back";
 }
 
 TEST_F(NotificationTest, BlockModeReadsTheNewestMeasurementOnce) {
@@ -88,6 +89,7 @@ TEST_F(NotificationTest, BlockModeReadsTheNewestMeasurementOnce) {
   ChangeRecorder cur(hw_->CurSettings());
   ASSERT_TRUE(Deliver({3, 1, 3, {{NotificationKind::kCurrent, {kReady, kReady}}}}));
   EXPECT_EQ(driver_->Acquired(), (std::vector<uint32_t>{3}));
+  EXPECT_EQ(driver_->Outstanding(), 0u);
   EXPECT_EQ(cur.Count(HW_MREADY), 1u);
   // A mask without HW_MREADY never touches the driver's buffers.
   ASSERT_TRUE(Deliver({3, 1, 3, {{NotificationKind::kCurrent, {HW_RANGE, HW_RANGE}}}}));

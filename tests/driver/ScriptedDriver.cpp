@@ -52,13 +52,19 @@ class ScriptedDriver::Session : public platform::DeviceSession {
     DataBufferRecord record{};
     if (inSize < sizeof record) return false;
     std::memcpy(&record, in, sizeof record);
-    if (record.subcommand == kDataBufferRelease) return true;
+    const auto address = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(driver_.codes_.data()));
     std::lock_guard lock(driver_.mutex_);
+    if (record.subcommand == kDataBufferRelease) {
+      // Only the address handed out is taken back.
+      if (record.argument != address || driver_.outstanding_ == 0) return false;
+      --driver_.outstanding_;
+      return true;
+    }
     const auto measurement = static_cast<uint32_t>(record.argument);
     driver_.acquired_.push_back(measurement);
     const auto& held = driver_.held_;
     if (outSize < 8 || std::find(held.begin(), held.end(), measurement) == held.end()) return false;
-    const auto address = static_cast<uint64_t>(reinterpret_cast<uintptr_t>(driver_.codes_.data()));
+    ++driver_.outstanding_;
     std::memcpy(out, &address, sizeof address);
     *returned = sizeof address;
     return true;
@@ -153,6 +159,11 @@ bool ScriptedDriver::TakeDone() {
 void ScriptedDriver::Hold(std::vector<uint32_t> measurements) {
   std::lock_guard lock(mutex_);
   held_ = std::move(measurements);
+}
+
+size_t ScriptedDriver::Outstanding() {
+  std::lock_guard lock(mutex_);
+  return outstanding_;
 }
 
 std::vector<uint32_t> ScriptedDriver::Acquired() {

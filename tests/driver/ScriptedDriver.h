@@ -52,6 +52,8 @@ class ScriptedDriver : public platform::DeviceProvider {
   // Measurements whose buffers (codes at mid-scale) the driver holds, and what was asked for.
   void Hold(std::vector<uint32_t> measurements);
   std::vector<uint32_t> Acquired();
+  // The buffers handed out and not released yet.
+  size_t Outstanding();
   struct SentSet {
     uint32_t code;
     SetRecord record;
@@ -76,6 +78,7 @@ class ScriptedDriver : public platform::DeviceProvider {
   ScriptedBlock answer_;
   std::vector<uint32_t> held_;
   std::vector<uint32_t> acquired_;
+  size_t outstanding_ = 0;
   std::vector<SentSet> sets_;
   std::vector<uint8_t> codes_ = std::vector<uint8_t>(1 << 20, 0x80);
 };
