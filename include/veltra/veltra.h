@@ -13,6 +13,24 @@
  * through the pointer, or a caller buffer read, the function returns STATUS_INVALID_VALUE.
  * Buffers of samples must hold the record length (GetRecordLength) of values.
  *
+ * Threads and messages. What the instrument reports (a completed measurement, its removal)
+ * reaches the library through hidden windows owned by the thread that called InitInstrument,
+ * and is handled only while that thread processes their messages: inside StartMeasurement,
+ * inside the polling functions ADC_Ready, ADC_Running and ADC_Triggered, and on Windows in the
+ * application's own message loop. The polling functions deliver the library's pending messages
+ * and nothing else (the application's own windows' messages and its thread messages, WM_QUIT
+ * among them, stay queued), so a program with no message loop can start a measurement with
+ * ADC_Start and poll ADC_Ready until it is complete. Called on another thread they deliver
+ * nothing and only report.
+ *
+ * The simulated probe. With the environment variable VELTRA_SIMULATE set, InitInstrument opens
+ * simulated probes instead of hardware; they answer exactly as the probe does. The library reads
+ * the variable once, when it is loaded: set it before the program starts (or before it loads the
+ * library). VELTRA_SIMULATE=1 gives one probe with a 1 kHz sine of 1 V on channel 1; a list such
+ * as "probe:serial=27001,ch1=sine:1k:0.5,timing=instant" chooses the signals, instant or real
+ * timing, and faults such as a removal (the library's sources describe the keys in
+ * sim/README.md).
+ *
  * 32-bit Windows: veltra.dll, every function __stdcall and exported by its plain name.
  * Linux: libveltra.so, the same functions with C linkage.
  */
@@ -67,8 +85,10 @@ static const VeltraStatus STATUS_I2C_HOST_ERROR = 512;       /* the I2C host fai
 #endif
 
 /* Called with no arguments, on the thread that called InitInstrument, once per completed
- * measurement while that thread processes its messages (inside StartMeasurement, or in the
- * application's own message loop). */
+ * measurement while that thread processes the library's messages: inside StartMeasurement,
+ * ADC_Ready, ADC_Running or ADC_Triggered, or in the application's own message loop (Windows).
+ * The readers called inside it read the measurement just completed. It must not wait for a
+ * measurement itself. */
 typedef void(VELTRA_CALL* VeltraDataReadyCallback)(void);
 
 /* Instrument and information. */
@@ -144,9 +164,11 @@ VELTRA_API VeltraStatus VELTRA_CALL SetSensitivity(uint8_t channel, double* volt
 VELTRA_API VeltraStatus VELTRA_CALL GetAutoRanging(uint8_t channel, uint8_t* on);
 /* Switches auto-ranging on (non-zero) or off (0). */
 VELTRA_API VeltraStatus VELTRA_CALL SetAutoRanging(uint8_t channel, uint8_t on);
-/* Writes the coupling code (1-16). */
+/* Writes the coupling code: 1 DC, 2 AC (the input's mean taken away); on instruments that have
+ * them 4 and 8 are inputs spanning -range ... +range and 16 one spanning 0 ... range. */
 VELTRA_API VeltraStatus VELTRA_CALL GetCoupling(uint8_t channel, uint8_t* coupling);
-/* Sets the coupling code; NOT_SUPPORTED or INVALID_VALUE when the instrument refuses it. */
+/* Sets the coupling code (this probe takes 1 and 2); NOT_SUPPORTED or INVALID_VALUE when the
+ * instrument refuses it. */
 VELTRA_API VeltraStatus VELTRA_CALL SetCoupling(uint8_t channel, uint8_t coupling);
 /* Writes up to 20 input ranges of channel 1 in volts, largest first, into volts[20] (zeros after). */
 VELTRA_API VeltraStatus VELTRA_CALL GetAvailableSensitivities(double* volts);
@@ -156,7 +178,14 @@ VELTRA_API VeltraStatus VELTRA_CALL GetDcLevel(uint8_t channel, double* volts);
 VELTRA_API VeltraStatus VELTRA_CALL SetDcLevel(uint8_t channel, double volts);
 
 /* Trigger. Source numbers: 0-3 channels 1-4, 6 channels 1 and 2 together, 7 channel 1 or 2,
- * 9 none, 4, 5 and 11-14 the other trigger inputs; 15 is reported for anything else. */
+ * 9 none, 4, 5 and 11-14 the other trigger inputs (13 is the probe's external trigger input);
+ * 15 is reported for anything else.
+ * Trigger modes (per channel): 0 rising slope, the input reaching the level after it was below
+ * level - hysteresis; 1 falling slope, reaching it after it was above level + hysteresis;
+ * 2 entering the window level +- hysteresis; 3 leaving that window.
+ * The trigger point is sample (record length - post samples) of the record: the samples before
+ * it show the input before the trigger (see SetPostSamples). A record for which no trigger came
+ * within the time-out is taken all the same, untriggered (see ADC_Triggered). */
 /* Writes the trigger source number; writes 15 first. */
 VELTRA_API VeltraStatus VELTRA_CALL GetTriggerSource(uint8_t* source);
 /* Selects a trigger source number; INVALID_VALUE above 14 or for an unavailable source,
@@ -182,15 +211,19 @@ VELTRA_API VeltraStatus VELTRA_CALL GetTriggerModeCh(uint8_t channel, uint8_t* m
 VELTRA_API VeltraStatus VELTRA_CALL SetTriggerModeCh(uint8_t channel, uint8_t mode);
 /* Writes the trigger level in volts; writes 0.0 first. */
 VELTRA_API VeltraStatus VELTRA_CALL GetTriggerLevel(uint8_t channel, double* volts);
-/* Sets the trigger level in volts (kept within the input range). */
+/* Sets the trigger level in volts, kept within the channel's input span (-range ... +range, or
+ * 0 ... range for coupling 16) as range and coupling are at the time of the call: set those
+ * first. NOT_SUPPORTED for a range of 0. */
 VELTRA_API VeltraStatus VELTRA_CALL SetTriggerLevel(uint8_t channel, double volts);
 /* Writes the trigger hysteresis in volts; writes 0.0 first. */
 VELTRA_API VeltraStatus VELTRA_CALL GetTriggerHys(uint8_t channel, double* volts);
-/* Sets the trigger hysteresis in volts (kept within the input range). */
+/* Sets the trigger hysteresis in volts, kept within the input span as for SetTriggerLevel
+ * (and with its answers). */
 VELTRA_API VeltraStatus VELTRA_CALL SetTriggerHys(uint8_t channel, double volts);
 /* Returns the trigger time-out in ms, -1 for waiting for ever; 0 without an instrument. */
 VELTRA_API int32_t VELTRA_CALL GetTriggerTimeOut(void);
-/* Sets the trigger time-out in ms; -1 waits for ever. */
+/* Sets how long a measurement waits for its trigger, in ms, before it takes the record
+ * untriggered; -1 waits for ever (what InitInstrument sets). */
 VELTRA_API VeltraStatus VELTRA_CALL SetTriggerTimeOut(int32_t ms);
 /* Always NOT_SUPPORTED; the argument is ignored. */
 VELTRA_API VeltraStatus VELTRA_CALL GetPXITriggerSlopes(uint32_t reserved);
@@ -223,7 +256,8 @@ VELTRA_API VeltraStatus VELTRA_CALL GetOneMeasurementRawCh(uint16_t channel, uin
 VELTRA_API VeltraStatus VELTRA_CALL GetOneMeasurementRaw(uint32_t index, uint16_t* channel1, uint16_t* channel2);
 /* Starts a measurement and returns at once; NOT_INITIALIZED without an instrument. */
 VELTRA_API VeltraStatus VELTRA_CALL ADC_Start(void);
-/* Returns 1 while a measurement started by ADC_Start is not yet complete, else 0. */
+/* Returns 1 while a measurement started by ADC_Start is not yet complete, else 0; 0 once the
+ * instrument is gone. Delivers the library's pending messages first (see the top). */
 VELTRA_API uint16_t VELTRA_CALL ADC_Running(void);
 /* Stops the running measurement. */
 VELTRA_API VeltraStatus VELTRA_CALL ADC_Abort(void);
@@ -231,7 +265,9 @@ VELTRA_API VeltraStatus VELTRA_CALL ADC_Abort(void);
 VELTRA_API VeltraStatus VELTRA_CALL ADC_ForceTrig(void);
 /* Returns 1 when the running measurement has triggered, else 0. */
 VELTRA_API uint16_t VELTRA_CALL ADC_Triggered(void);
-/* Returns 1 from the completion of a measurement until the next start, else 0. */
+/* Returns 1 from the completion of a measurement until the next start, else 0. Delivers the
+ * library's pending messages first (see the top): a completion reported meanwhile, and its
+ * data-ready callback, happen inside this call. */
 VELTRA_API uint16_t VELTRA_CALL ADC_Ready(void);
 /* As GetMeasurementRaw. */
 VELTRA_API VeltraStatus VELTRA_CALL ADC_GetData(uint16_t* channel1, uint16_t* channel2);

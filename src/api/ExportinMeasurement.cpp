@@ -114,6 +114,12 @@ VeltraStatus ReadOne(uint16_t channel, uint32_t index, T* target, At at) {
   return Deliver(target, at(access, index));
 }
 
+// The polling exports see a measurement complete without a message loop of the caller's: on the
+// thread that owns the library's windows they first deliver what is pending for those windows
+// (the instrument's news, a removal), so the ready report and the data-ready callback happen
+// inside the poll. The application's own messages stay queued.
+void DeliverLibraryMessages() { platform::PumpOwnMessages(); }
+
 // Channel 1, then channel 2 unless channel 1 failed.
 template <class Read>
 VeltraStatus BothChannels(Read read) {
@@ -196,6 +202,7 @@ VeltraStatus VELTRA_CALL ADC_Start(void) {
 
 uint16_t VELTRA_CALL ADC_Running(void) {
   return Guarded<uint16_t>(0, [] {
+    DeliverLibraryMessages();
     const TLibraryState& state = State();
     return state.instrument && state.adcRunning && !state.measurementReady ? 1 : 0;
   });
@@ -222,6 +229,7 @@ VeltraStatus VELTRA_CALL ADC_ForceTrig(void) {
 
 uint16_t VELTRA_CALL ADC_Triggered(void) {
   return Guarded<uint16_t>(0, [] {
+    DeliverLibraryMessages();
     auto trigger = Query<ITrigger>(GlobalInstrument());
     if (!trigger) return 0;
     int64_t word = 0;
@@ -230,7 +238,10 @@ uint16_t VELTRA_CALL ADC_Triggered(void) {
 }
 
 uint16_t VELTRA_CALL ADC_Ready(void) {
-  return Guarded<uint16_t>(0, [] { return State().measurementReady ? 1 : 0; });
+  return Guarded<uint16_t>(0, [] {
+    DeliverLibraryMessages();
+    return State().measurementReady ? 1 : 0;
+  });
 }
 
 VeltraStatus VELTRA_CALL ADC_GetData(uint16_t* channel1, uint16_t* channel2) {

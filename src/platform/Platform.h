@@ -105,6 +105,17 @@ bool PostMessageTo(WindowHandle window, uint32_t message, uintptr_t wParam = 0, 
 // and posted ones before due timers, then returns.
 void PumpMessages();
 
+// Processes what is pending for the calling thread's MessageWindows (sent messages, then their
+// posted messages and due timers) and leaves every other message of the thread queued, then
+// returns; nothing at all on a thread that owns no MessageWindow. Made for a library that needs
+// its own notifications delivered while the application polls it from a thread whose message loop
+// is the application's business (or that has none). On POSIX every window is a MessageWindow, so
+// this is PumpMessages. On Windows the posted messages of the application's own windows and its
+// thread messages (WM_QUIT among them) stay queued for its loop; messages other threads *send*
+// are delivered by the system to whichever window of the thread they address during any message
+// check, as they are while the thread waits in a send of its own.
+void PumpOwnMessages();
+
 // Blocks, without spinning, until something is queued for the calling thread (a sent or posted
 // message, or a due timer) or the time-out (ms, kInfinite for none) passes. True when something is
 // queued. It processes nothing itself.

@@ -7,6 +7,7 @@
 
 #include <cmath>
 #include <limits>
+#include <thread>
 #include <vector>
 
 #include "MemoryHW.h"
@@ -426,6 +427,33 @@ TEST_F(Instrument, MeasurementsStartAndStop) {
   Device().Refuse(TSet::kTriggerCur, -1, TR_TRIGGER);
   EXPECT_EQ(ADC_ForceTrig(), STATUS_NOT_SUPPORTED);
   EXPECT_EQ(ADC_Triggered(), 0);
+}
+
+TEST_F(Instrument, PollingTakesInTheNewsSentToTheLibrarysWindow) {
+  Open(1);
+  Device().measureOnStart = false;
+  // The instrument's window: its news comes as a message sent from another thread, as the
+  // driver's event thread sends it, and reports the measurement complete.
+  constexpr uint32_t kNews = platform::kWmUser + 10;
+  platform::MessageWindow window([&](uint32_t message, uintptr_t, intptr_t) -> intptr_t {
+    if (message == kNews) Device().Report(TSet::kCur, -1, HW_MREADY);
+    return 1;
+  });
+  using Poll = uint16_t(VELTRA_CALL*)(void);
+  const struct {
+    const char* name;
+    Poll poll;
+  } polls[] = {{"ADC_Ready", &ADC_Ready}, {"ADC_Running", &ADC_Running},
+               {"ADC_Triggered", &ADC_Triggered}};
+  for (const auto& p : polls) {
+    ASSERT_EQ(ADC_Start(), STATUS_OK);
+    std::thread driver([&] { EXPECT_EQ(platform::SendMessageTo(window.Handle(), kNews), 1); });
+    const double deadline = platform::HighResSeconds() + 30;
+    while (!api::State().measurementReady && platform::HighResSeconds() < deadline) p.poll();
+    EXPECT_TRUE(api::State().measurementReady) << p.name << " delivered the news";
+    platform::PumpMessages();  // lets the sender go when the poll did not
+    driver.join();
+  }
 }
 
 // The readers of channels 1 and 2 together: channel 1 into the first buffer, then channel 2 into

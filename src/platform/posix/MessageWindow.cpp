@@ -52,6 +52,9 @@ bool PostMessageTo(WindowHandle window, uint32_t message, uintptr_t wParam, intp
 
 void PumpMessages() { ThreadQueue::Current()->Pump(); }
 
+// Every window of the emulated queues is a MessageWindow.
+void PumpOwnMessages() { PumpMessages(); }
+
 bool WaitMessage(uint32_t timeoutMs) { return ThreadQueue::Current()->WaitForMessage(timeoutMs); }
 
 namespace detail {

@@ -85,6 +85,84 @@ void DropBroadcasts(HWND window) {
   });
 }
 
+LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The MessageWindows of each thread, so that PumpOwnMessages can fetch their messages alone. A
+// window enters on creation and leaves on destruction, both on its thread.
+struct ThreadWindowTable {
+  std::mutex mutex;
+  std::unordered_map<DWORD, std::vector<HWND>> windows;
+};
+
+ThreadWindowTable& ThreadWindows() {
+  static auto* const table = new ThreadWindowTable;  // outlives static destruction
+  return *table;
+}
+
+void AddThreadWindow(HWND window) {
+  ThreadWindowTable& table = ThreadWindows();
+  std::lock_guard lock(table.mutex);
+  table.windows[GetCurrentThreadId()].push_back(window);
+}
+
+void RemoveThreadWindow(HWND window) {
+  ThreadWindowTable& table = ThreadWindows();
+  std::lock_guard lock(table.mutex);
+  auto found = table.windows.find(GetCurrentThreadId());
+  if (found == table.windows.end()) {
+    return;
+  }
+  std::erase(found->second, window);
+  if (found->second.empty()) {
+    table.windows.erase(found);
+  }
+}
+
+bool IsMessageWindowOfThisThread(HWND window) {
+  return IsWindow(window) && GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId() &&
+         GetWindowLongPtrA(window, GWLP_WNDPROC) == reinterpret_cast<LONG_PTR>(&WindowProc);
+}
+
+// The calling thread's MessageWindows. A thread that ended with windows left them in the table
+// (the system removes such windows without calling their procedure) for a later thread of the same
+// id to find: those entries are dropped here.
+std::vector<HWND> ThisThreadsWindows() {
+  ThreadWindowTable& table = ThreadWindows();
+  std::lock_guard lock(table.mutex);
+  auto found = table.windows.find(GetCurrentThreadId());
+  if (found == table.windows.end()) {
+    return {};
+  }
+  std::erase_if(found->second, [](HWND window) { return !IsMessageWindowOfThisThread(window); });
+  return found->second;
+}
+
+// WM_QUIT belongs to the application's loop: a pump that fetches it posts it again when it ends.
+class QuitMessageKeeper {
+ public:
+  QuitMessageKeeper() = default;
+  QuitMessageKeeper(const QuitMessageKeeper&) = delete;
+  QuitMessageKeeper& operator=(const QuitMessageKeeper&) = delete;
+  ~QuitMessageKeeper() {
+    if (quit_) {
+      PostQuitMessage(static_cast<int>(exitCode_));
+    }
+  }
+  // True (and kept) for WM_QUIT.
+  bool Keep(const MSG& message) {
+    if (message.message != WM_QUIT) {
+      return false;
+    }
+    quit_ = true;
+    exitCode_ = message.wParam;
+    return true;
+  }
+
+ private:
+  bool quit_ = false;
+  WPARAM exitCode_ = 0;
+};
+
 // A WM_TIMER of ours: false for a tick of a killed timer; a one-shot timer ends with its tick.
 bool AcceptTimerTick(HWND window, WindowState& state, uintptr_t id) {
   auto found = state.timers.find(id);
@@ -103,6 +181,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     auto* slot = static_cast<StateSlot*>(reinterpret_cast<CREATESTRUCTA*>(lParam)->lpCreateParams);
     (*slot)->window = window;
     SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(slot));
+    AddThreadWindow(window);
     return DefWindowProcA(window, message, wParam, lParam);
   }
   auto* slot = reinterpret_cast<StateSlot*>(GetWindowLongPtrA(window, GWLP_USERDATA));
@@ -111,6 +190,7 @@ LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   }
   if (message == WM_NCDESTROY) {
     SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+    RemoveThreadWindow(window);
     delete slot;
     DropBroadcasts(window);
     return DefWindowProcA(window, message, wParam, lParam);
@@ -230,19 +310,38 @@ bool PostMessageTo(WindowHandle window, uint32_t message, uintptr_t wParam, intp
 }
 
 void PumpMessages() {
+  QuitMessageKeeper quit;
   MSG message;
-  bool quit = false;
-  WPARAM exitCode = 0;
   while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-    if (message.message == WM_QUIT) {  // the application's, handed back after the pass
-      quit = true;
-      exitCode = message.wParam;
-      continue;
+    if (!quit.Keep(message)) {
+      DispatchMessageA(&message);
     }
-    DispatchMessageA(&message);
   }
-  if (quit) {
-    PostQuitMessage(static_cast<int>(exitCode));
+}
+
+void PumpOwnMessages() {
+  QuitMessageKeeper quit;
+  // Fetching with a window filter takes that window's posts and timers only; every fetch also
+  // delivers the messages other threads have sent. Passes repeat while one fetched something or a
+  // sent message came in after the last fetch.
+  for (;;) {
+    const std::vector<HWND> windows = ThisThreadsWindows();
+    if (windows.empty()) {
+      return;
+    }
+    bool fetched = false;
+    MSG message;
+    for (HWND window : windows) {
+      while (PeekMessageA(&message, window, 0, 0, PM_REMOVE)) {
+        if (!quit.Keep(message)) {
+          DispatchMessageA(&message);
+        }
+        fetched = true;
+      }
+    }
+    if (!fetched && (HIWORD(GetQueueStatus(QS_SENDMESSAGE)) & QS_SENDMESSAGE) == 0) {
+      return;
+    }
   }
 }
 
