@@ -144,7 +144,8 @@ VELTRA_API uint32_t VELTRA_CALL GetSampleFrequency(void);
 VELTRA_API VeltraStatus VELTRA_CALL SetSampleFrequency(uint32_t* hertz);
 /* Returns the sample frequency in Hz; 0.0 without an instrument. */
 VELTRA_API double VELTRA_CALL GetSampleFrequencyF(void);
-/* Sets the sample frequency in Hz and writes back the one the instrument chose. */
+/* Sets the sample frequency in Hz and writes back the one the instrument chose; INVALID_VALUE
+ * (nothing set or written) for a value that is not a finite number. */
 VELTRA_API VeltraStatus VELTRA_CALL SetSampleFrequencyF(double* hertz);
 /* Writes 1 when the external clock is selected, else 0; writes 0 first. */
 VELTRA_API VeltraStatus VELTRA_CALL GetExternalClock(uint16_t* external);
@@ -158,7 +159,8 @@ VELTRA_API VeltraStatus VELTRA_CALL SetTransferMode(uint32_t mode);
 /* Channel inputs (channel numbers modulo 256). */
 /* Writes the input range in volts full scale. */
 VELTRA_API VeltraStatus VELTRA_CALL GetSensitivity(uint8_t channel, double* volts);
-/* Sets the input range in volts and writes back the range the instrument chose. */
+/* Sets the input range in volts and writes back the range the instrument chose; INVALID_VALUE
+ * (nothing set or written) for a value that is not a finite number. */
 VELTRA_API VeltraStatus VELTRA_CALL SetSensitivity(uint8_t channel, double* volts);
 /* Writes 1 when auto-ranging is on, else 0. */
 VELTRA_API VeltraStatus VELTRA_CALL GetAutoRanging(uint8_t channel, uint8_t* on);
@@ -213,7 +215,7 @@ VELTRA_API VeltraStatus VELTRA_CALL SetTriggerModeCh(uint8_t channel, uint8_t mo
 VELTRA_API VeltraStatus VELTRA_CALL GetTriggerLevel(uint8_t channel, double* volts);
 /* Sets the trigger level in volts, kept within the channel's input span (-range ... +range, or
  * 0 ... range for coupling 16) as range and coupling are at the time of the call: set those
- * first. NOT_SUPPORTED for a range of 0. */
+ * first. NOT_SUPPORTED for a range of 0; INVALID_VALUE for a value that is not a finite number. */
 VELTRA_API VeltraStatus VELTRA_CALL SetTriggerLevel(uint8_t channel, double volts);
 /* Writes the trigger hysteresis in volts; writes 0.0 first. */
 VELTRA_API VeltraStatus VELTRA_CALL GetTriggerHys(uint8_t channel, double* volts);

@@ -1,6 +1,8 @@
 // Acquisition settings: resolution, enabled channels, record length, post samples, sample
 // frequency, clock source and transfer mode. All of them act on the instrument's Next settings.
 
+#include <cmath>
+
 #include "api/ExportFrame.h"
 #include "hw/HWEncoding.h"
 #include "hw/TrigInterface.h"
@@ -26,7 +28,7 @@ template <class T, class Report>
 VeltraStatus SetFrequencyInOut(T* hertz, Report report) {
   auto instrument = GlobalInstrument();
   if (!instrument) return STATUS_NO_INSTRUMENT;
-  if (!hertz) return STATUS_INVALID_VALUE;
+  if (!hertz || !std::isfinite(static_cast<double>(*hertz))) return STATUS_INVALID_VALUE;
   IInstrumentSettings& next = Next(*instrument);
   next.SetSampleFrequency(static_cast<double>(*hertz));
   return Deliver(hertz, report(next.GetSampleFrequency()));

@@ -1,6 +1,8 @@
 // Channel inputs: sensitivity (input range), auto-ranging, coupling, the list of ranges, and the
 // DC level this instrument does not offer. All of them act on the channel's Next settings.
 
+#include <cmath>
+
 #include "api/ExportFrame.h"
 
 using namespace veltra;
@@ -40,7 +42,7 @@ VeltraStatus VELTRA_CALL SetSensitivity(uint8_t channel, double* volts) {
   return Guarded<VeltraStatus>(STATUS_NOT_SUPPORTED, [&] {
     const TChannelNext ch = ChannelNext(channel);
     if (ch.status != STATUS_OK) return ch.status;
-    if (!volts) return STATUS_INVALID_VALUE;
+    if (!volts || !std::isfinite(*volts)) return STATUS_INVALID_VALUE;
     IChannelSettings& next = Must(ch.next);
     next.SetRange(*volts);
     return Deliver(volts, next.GetRange());  // the range the instrument chose

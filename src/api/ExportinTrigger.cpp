@@ -3,6 +3,7 @@
 // hysteresis convert with the range and coupling of the channel's Next settings.
 
 #include <bit>
+#include <cmath>
 
 #include "api/ExportFrame.h"
 #include "api/TriggerSources.h"
@@ -102,6 +103,7 @@ VeltraStatus SetLevelLike(uint8_t channel, double volts,
   const TChannelTriggerAccess t = ChannelTrigger(channel);
   if (t.status != STATUS_OK) return t.status;
   if (t.range == 0.0) return STATUS_NOT_SUPPORTED;
+  if (!std::isfinite(volts)) return STATUS_INVALID_VALUE;
   (Must(t.trigger).*write)(toFraction(t, volts));  // the settings clamp it to 0 ... 1
   return STATUS_OK;
 }

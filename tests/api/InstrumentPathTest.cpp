@@ -350,6 +350,33 @@ TEST_F(Instrument, TriggerLevelAndHysteresisInVolts) {
   EXPECT_EQ(read, 0.0);  // written before the checks
 }
 
+TEST_F(Instrument, ValuesThatAreNoNumbersAreRefusedAndChangeNothing) {
+  Open(1);
+  PutNext(HW_SAMPLEFREQUENCY, FrequencyToValue(1e6));
+  device_->Put(TSet::kTriggerCur, 0, TR_LEVEL, FractionToValue(0.25));
+  device_->Put(TSet::kTriggerCur, 0, TR_HYSTERESIS, FractionToValue(0.01));
+  const auto before = [&] {
+    return std::vector<int64_t>{Next().Value(HW_SAMPLEFREQUENCY), ChannelNext().Value(HW_RANGE),
+                                ChannelTriggerCur().Value(TR_LEVEL),
+                                ChannelTriggerCur().Value(TR_HYSTERESIS)};
+  };
+  const std::vector<int64_t> kept = before();
+  for (const double bad : {std::numeric_limits<double>::quiet_NaN(),
+                           std::numeric_limits<double>::infinity(),
+                           -std::numeric_limits<double>::infinity()}) {
+    double frequency = bad;
+    EXPECT_EQ(SetSampleFrequencyF(&frequency), STATUS_INVALID_VALUE) << bad;
+    double range = bad;
+    EXPECT_EQ(SetSensitivity(1, &range), STATUS_INVALID_VALUE) << bad;
+    EXPECT_EQ(SetTriggerLevel(1, bad), STATUS_INVALID_VALUE) << bad;
+    EXPECT_EQ(SetTriggerHys(1, bad), STATUS_INVALID_VALUE) << bad;
+    EXPECT_TRUE(std::isnan(bad) ? std::isnan(frequency) && std::isnan(range)
+                                : frequency == bad && range == bad)
+        << "nothing written back";
+  }
+  EXPECT_EQ(before(), kept);
+}
+
 TEST_F(Instrument, TriggerTimeOut) {
   Open(1);
   EXPECT_EQ(SetTriggerTimeOut(-1), STATUS_OK);
