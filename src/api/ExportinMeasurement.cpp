@@ -2,6 +2,7 @@
 // volts or as raw codes, whole or one sample at a time. Readers use the Cur settings, those the
 // last measurement was taken with.
 
+#include <algorithm>
 #include <span>
 
 #include "api/ExportFrame.h"
@@ -70,13 +71,19 @@ TReadAccess ReadAccess(uint16_t number) {
   return access;
 }
 
-// Sample `index` in volts: codes scale with the range (0 ... R for coupling 16, else -R ... R).
+// The factor from a raw code to volts, rounded to a double before it is applied: 0 ... R for
+// coupling 16, else -R ... R around the neutral code.
+double VoltsPerCode(const TReadAccess& a) { return a.zeroUp ? a.range / 65536 : a.range / 32768; }
+
+double VoltsOfCode(const TReadAccess& a, double factor, uint16_t code) {
+  return a.zeroUp ? code * factor : (code - int32_t{kNeutralCode}) * factor;
+}
+
+// Sample `index` in volts.
 double VoltsAt(const TReadAccess& a, uint64_t index) {
   if (!a.enabled) return 0.0;
   if (a.record.dataType == DT_ARRAY_UINT16 && index < a.record.codes.size()) {
-    const uint16_t code = a.record.codes[index];
-    if (a.zeroUp) return code * (a.range / 65536);
-    return (code - 32768) * (a.range / 32768);
+    return VoltsOfCode(a, VoltsPerCode(a), a.record.codes[index]);
   }
   if (a.record.dataType == DT_ARRAY_DOUBLE && index < a.record.volts.size()) {
     return a.record.volts[index];
@@ -97,12 +104,43 @@ uint16_t CodeAt(const TReadAccess& a, uint64_t index) {
   return code;
 }
 
-template <class T, class At>
-VeltraStatus ReadAll(uint16_t channel, T* buffer, At at) {
+// The whole record in volts, as VoltsAt gives each sample, in one pass: doubles are copied as they
+// are, which is what every read of a driver-backed channel does.
+void FillVolts(const TReadAccess& a, double* out) {
+  const auto length = static_cast<size_t>(a.length);
+  size_t filled = 0;
+  if (a.enabled && a.record.dataType == DT_ARRAY_DOUBLE) {
+    filled = std::min(length, a.record.volts.size());
+    std::copy_n(a.record.volts.data(), filled, out);
+  } else if (a.enabled && a.record.dataType == DT_ARRAY_UINT16) {
+    filled = std::min(length, a.record.codes.size());
+    const double factor = VoltsPerCode(a);
+    for (size_t i = 0; i < filled; ++i) out[i] = VoltsOfCode(a, factor, a.record.codes[i]);
+  }
+  std::fill(out + filled, out + length, 0.0);
+}
+
+// The whole record as raw codes, as CodeAt gives each sample, in one pass.
+void FillCodes(const TReadAccess& a, uint16_t* out) {
+  const auto length = static_cast<size_t>(a.length);
+  size_t filled = 0;
+  if (a.enabled && a.record.dataType == DT_ARRAY_UINT16) {
+    filled = std::min(length, a.record.codes.size());
+    std::copy_n(a.record.codes.data(), filled, out);
+  } else if (a.enabled && a.record.dataType == DT_ARRAY_DOUBLE) {
+    filled = std::min(length, a.record.volts.size());
+    ConvertData(a.record.volts.data(), out, DT_ARRAY_DOUBLE, DT_ARRAY_UINT16, filled,
+                a.record.rangeMin, a.record.rangeMax);
+  }
+  std::fill(out + filled, out + length, kNeutralCode);
+}
+
+template <class T>
+VeltraStatus ReadAll(uint16_t channel, T* buffer, void (*fill)(const TReadAccess&, T*)) {
   const TReadAccess access = ReadAccess(channel);
   if (access.status != STATUS_OK) return access.status;
   if (!buffer && access.length > 0) return STATUS_INVALID_VALUE;
-  for (uint64_t i = 0; i < access.length; ++i) buffer[i] = at(access, i);
+  if (access.length > 0) fill(access, buffer);
   return STATUS_OK;
 }
 
@@ -150,7 +188,7 @@ VeltraStatus VELTRA_CALL StartMeasurement(void) {
 
 VeltraStatus VELTRA_CALL GetMeasurementCh(uint16_t channel, double* volts) {
   return Guarded<VeltraStatus>(STATUS_NOT_SUPPORTED,
-                               [&] { return ReadAll(channel, volts, VoltsAt); });
+                               [&] { return ReadAll(channel, volts, FillVolts); });
 }
 
 VeltraStatus VELTRA_CALL GetMeasurement(double* channel1, double* channel2) {
@@ -169,7 +207,7 @@ VeltraStatus VELTRA_CALL GetOneMeasurement(uint32_t index, double* channel1, dou
 
 VeltraStatus VELTRA_CALL GetMeasurementRawCh(uint16_t channel, uint16_t* codes) {
   return Guarded<VeltraStatus>(STATUS_NOT_SUPPORTED,
-                               [&] { return ReadAll(channel, codes, CodeAt); });
+                               [&] { return ReadAll(channel, codes, FillCodes); });
 }
 
 VeltraStatus VELTRA_CALL GetMeasurementRaw(uint16_t* channel1, uint16_t* channel2) {
