@@ -11,7 +11,7 @@
  * zeros a function writes first are skipped for it, the function's checks run as usual (without an
  * instrument the answer stays STATUS_NO_INSTRUMENT), and where a result would be written
  * through the pointer, or a caller buffer read, the function returns STATUS_INVALID_VALUE.
- * Buffers of samples must hold the record length (GetRecordLength) of values.
+ * Buffers of samples must hold the record length of the measurement read (see Measurement).
  *
  * Threads and messages. What the instrument reports (a completed measurement, its removal)
  * reaches the library through hidden windows owned by the thread that called InitInstrument,
@@ -236,9 +236,16 @@ VELTRA_API VeltraStatus VELTRA_CALL GetPXITriggerEnables(uint32_t reserved);
 /* Always NOT_SUPPORTED; the argument is ignored. */
 VELTRA_API VeltraStatus VELTRA_CALL SetPXITriggerEnables(uint32_t reserved);
 
-/* Measurement. Sample index and record length as GetRecordLength; raw samples are codes
- * 0-65535 with 32768 the middle of the range. */
-/* Takes a measurement and returns when it is complete (NO_INSTRUMENT if the instrument goes). */
+/* Measurement. The readers give the record of the last completed measurement, as long as the
+ * record length it was taken with (what GetRecordLength answered at its start: size the buffers
+ * by that, not by a record length set since), in volts or as raw codes 0-65535 with 32768 the
+ * middle of the range: code c is (c - 32768) * range / 32768 volts (c * range / 65536 for
+ * coupling 16). A channel that was off reads 0.0 V, code 32768. The
+ * functions for channels 1 and 2 fill channel 1 first and then answer INVALID_CHANNEL on a
+ * one-channel probe. */
+/* Takes a measurement and returns when it is complete; NO_INSTRUMENT if the instrument goes while
+ * it waits. With the trigger time-out at -1 (what InitInstrument sets) it waits for the trigger
+ * for ever. */
 VELTRA_API VeltraStatus VELTRA_CALL StartMeasurement(void);
 /* Writes a channel's record in volts. */
 VELTRA_API VeltraStatus VELTRA_CALL GetMeasurementCh(uint16_t channel, double* volts);
@@ -256,7 +263,8 @@ VELTRA_API VeltraStatus VELTRA_CALL GetMeasurementRaw(uint16_t* channel1, uint16
 VELTRA_API VeltraStatus VELTRA_CALL GetOneMeasurementRawCh(uint16_t channel, uint32_t index, uint16_t* code);
 /* Writes one raw sample of channels 1 and 2. */
 VELTRA_API VeltraStatus VELTRA_CALL GetOneMeasurementRaw(uint32_t index, uint16_t* channel1, uint16_t* channel2);
-/* Starts a measurement and returns at once; NOT_INITIALIZED without an instrument. */
+/* Starts a measurement and returns at once (in streaming mode a run of records without gaps,
+ * each one completing as a measurement, until ADC_Abort); NOT_INITIALIZED without an instrument. */
 VELTRA_API VeltraStatus VELTRA_CALL ADC_Start(void);
 /* Returns 1 while a measurement started by ADC_Start is not yet complete, else 0; 0 once the
  * instrument is gone. Delivers the library's pending messages first (see the top). */
@@ -265,9 +273,12 @@ VELTRA_API uint16_t VELTRA_CALL ADC_Running(void);
 VELTRA_API VeltraStatus VELTRA_CALL ADC_Abort(void);
 /* Forces a trigger; NOT_SUPPORTED when the instrument refuses. */
 VELTRA_API VeltraStatus VELTRA_CALL ADC_ForceTrig(void);
-/* Returns 1 when the running measurement has triggered, else 0. */
+/* Returns 1 when the last record was triggered (a forced trigger counts), 0 for one taken when
+ * the time-out passed, and 0 without an instrument. Delivers the library's pending messages
+ * first (see the top). */
 VELTRA_API uint16_t VELTRA_CALL ADC_Triggered(void);
-/* Returns 1 from the completion of a measurement until the next start, else 0. Delivers the
+/* Returns 1 from the completion of a measurement until the next start (ADC_Start or
+ * StartMeasurement; also across ExitInstrument and InitInstrument), else 0. Delivers the
  * library's pending messages first (see the top): a completion reported meanwhile, and its
  * data-ready callback, happen inside this call. */
 VELTRA_API uint16_t VELTRA_CALL ADC_Ready(void);
