@@ -160,14 +160,28 @@ template <class S, class D>
   }
 }
 
+struct IntToFloatScale {
+  Extended min;
+  Extended scale;  // (max - min) / 2^N
+};
+
+template <class S>
+IntToFloatScale MakeIntToFloatScale(double min, double max) {
+  const auto lmin = static_cast<Extended>(min);
+  return {lmin, (static_cast<Extended>(max) - lmin) / PowerOfTwo(kBits<S>)};
+}
+
+template <class S>
+Extended CodeToValue(S raw, const IntToFloatScale& s) {
+  return static_cast<Extended>(OffsetCode(raw)) * s.scale + s.min;
+}
+
 template <class S, class D>
 [[gnu::noinline]] void ReferenceIntToFloat(const void* source, void* destination, size_t count,
                                            double min, double max) {
-  const auto lmin = static_cast<Extended>(min);
-  const Extended scale = (static_cast<Extended>(max) - lmin) / PowerOfTwo(kBits<S>);
+  const IntToFloatScale s = MakeIntToFloatScale<S>(min, max);
   for (size_t i = 0; i < count; ++i) {
-    const auto code = static_cast<Extended>(OffsetCode(LoadAt<S>(source, i)));
-    StoreExtended<D>(destination, i, code * scale + lmin);
+    StoreExtended<D>(destination, i, CodeToValue(LoadAt<S>(source, i), s));
   }
 }
 
@@ -275,6 +289,67 @@ std::optional<convert::ValueMap> ExactValueMap(int n, double min, double max) {
   return map;
 }
 
+// The brackets of codes of n bits (BracketMap in ConvertKernels.h), where every value is far
+// enough from the limits of the double range for the arithmetic below. The extended computation
+// rounds code * S to 64 bits, an error of at most 2^(ilogb(S * 2^n) - 64), and its sum with min,
+// at most 2^(top + 1 - 64) for values below 2^(top + 1). L in doubles is off by at most
+// 2^(n + q - 51) (two roundings of values below 2^(n + q + 1)), plus 2^n times what the double
+// `low` leaves out of S - high.
+std::optional<convert::BracketMap> MakeBracketMap(int n, const IntToFloatScale& s) {
+  const Extended span = s.scale * PowerOfTwo(n);
+  const Extended largest = std::max(std::fabs(s.min), std::fabs(s.min + span));
+  if (!std::isfinite(span) || span == 0 || !std::isfinite(largest)) return std::nullopt;
+  const int top = std::ilogb(largest);
+  if (top < -900 || top > 900) return std::nullopt;
+  // Every value lies below 2^(top + 1), so that H, a multiple of 2^q below 2^(top + 3) =
+  // 2^(q + 53), is a double, and so is code * high on its own (below 2^(top + 2)).
+  const int q = top - 50;
+  const Extended unit = std::ldexp(Extended{1}, q);
+  const Extended high = std::trunc(s.scale / unit) * unit;
+  const Extended minHigh = std::nearbyint(s.min / unit) * unit;
+  const Extended minLow = s.min - minHigh;
+  convert::BracketMap map{static_cast<double>(high), static_cast<double>(minHigh),
+                          static_cast<double>(s.scale - high), 0, 0};
+  if (map.high != high || map.minHigh != minHigh || static_cast<double>(minLow) != minLow) {
+    return std::nullopt;
+  }
+  const Extended margin = std::ldexp(Extended{1}, std::ilogb(span) - 64) +
+                          std::ldexp(Extended{1}, top + 1 - 64) +
+                          std::ldexp(Extended{1}, n + q - 51) +
+                          PowerOfTwo(n) * std::fabs(s.scale - high - map.low);
+  map.lowBelow = std::nextafter(static_cast<double>(minLow - margin), -INFINITY);
+  map.lowAbove = std::nextafter(static_cast<double>(minLow + margin), INFINITY);
+  return map;
+}
+
+// Codes of 16 or 32 bits to doubles between brackets, a block at a time. The few samples whose
+// brackets differ are converted again, from `table` (16-bit codes, where one is at hand) or by
+// the reference.
+template <class S>
+bool BracketedIntToDouble(const void* source, void* destination, size_t count, double min,
+                          double max, const double* table) {
+  const IntToFloatScale scale = MakeIntToFloatScale<S>(min, max);
+  const auto map = MakeBracketMap(kBits<S>, scale);
+  if (!map) return false;
+  uint64_t doubt[convert::kDoubtWords];
+  for (size_t start = 0; start < count; start += convert::kCodeBlock) {
+    const size_t n = std::min(convert::kCodeBlock, count - start);
+    const auto* in = static_cast<const unsigned char*>(source) + start * sizeof(S);
+    auto* out = static_cast<unsigned char*>(destination) + start * sizeof(double);
+    convert::CodesToDoublesBracketed(in, kBits<S>, std::is_signed_v<S>, out, n, *map, doubt);
+    for (size_t word = 0; word < convert::kDoubtWords; ++word) {
+      for (uint64_t bits = doubt[word]; bits != 0; bits &= bits - 1) {
+        const size_t i = word * 64 + static_cast<size_t>(std::countr_zero(bits));
+        const S code = LoadAt<S>(in, i);
+        StoreAt<double>(out, i,
+                        table != nullptr ? table[static_cast<std::make_unsigned_t<S>>(code)]
+                                         : static_cast<double>(CodeToValue(code, scale)));
+      }
+    }
+  }
+  return true;
+}
+
 // Codes of 8 or 16 bits through a table of every code's value, made by the reference.
 template <class S, class D>
 std::vector<D> MakeTable(double min, double max) {
@@ -345,10 +420,19 @@ bool FastIntToFloatOrTable(const void* source, void* destination, size_t count, 
   } else if constexpr (kBits<S> == 16) {
     static TableCache<S, D> cache;
     // Making a table costs about as much as converting 65536 samples.
-    if (auto table = cache.Get(min, max, count >= 65536)) {
+    auto table = cache.Get(min, max, count >= 65536);
+    if constexpr (std::is_same_v<D, double>) {
+      if (BracketedIntToDouble<S>(source, destination, count, min, max,
+                                  table ? table->data() : nullptr)) {
+        return true;
+      }
+    }
+    if (table) {
       TableIntToFloat<S, D>(source, destination, count, table->data());
       return true;
     }
+  } else if constexpr (std::is_same_v<D, double>) {
+    return BracketedIntToDouble<S>(source, destination, count, min, max, nullptr);
   }
   return false;
 }

@@ -1,7 +1,9 @@
 #include "util/ConvertKernels.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <iterator>
 
 #if defined(__SSE2__)
 #include <immintrin.h>
@@ -505,7 +507,127 @@ void TableToDoublesFrom(const unsigned char* source, unsigned char* destination,
                               table);
 }
 
+// ---------------------------------------------------------------------------------------------
+// Codes to doubles between brackets (BracketMap)
+
+// A code as an exact double; signed codes count from their lowest.
+template <int kBits, bool kSigned>
+double CodeValue(const unsigned char* p) {
+  if constexpr (kBits == 16) {
+    uint16_t raw;
+    std::memcpy(&raw, p, 2);
+    return kSigned ? static_cast<int16_t>(raw) + 32768.0 : raw;
+  } else {
+    uint32_t raw;
+    std::memcpy(&raw, p, 4);
+    return static_cast<double>(kSigned ? raw ^ 0x80000000u : raw);
+  }
+}
+
+// Samples [first, count), two at a time; each pair's doubts go into the mask.
+template <int kBits, bool kSigned>
+void BracketedCodesToDoubles(const unsigned char* source, unsigned char* destination, size_t first,
+                             size_t count, const BracketMap& map, uint64_t (&doubt)[kDoubtWords]) {
+  constexpr size_t kIn = kBits / 8;
+  const __m128d high = _mm_set1_pd(map.high);
+  const __m128d minHigh = _mm_set1_pd(map.minHigh);
+  const __m128d low = _mm_set1_pd(map.low);
+  const __m128d lowBelow = _mm_set1_pd(map.lowBelow);
+  const __m128d lowAbove = _mm_set1_pd(map.lowAbove);
+  size_t i = first;
+  for (; i + 2 <= count; i += 2) {
+    const __m128d code = _mm_set_pd(CodeValue<kBits, kSigned>(source + (i + 1) * kIn),
+                                    CodeValue<kBits, kSigned>(source + i * kIn));
+    const __m128d whole = _mm_add_pd(_mm_mul_pd(code, high), minHigh);
+    const __m128d part = _mm_mul_pd(code, low);
+    const __m128d below = _mm_add_pd(whole, _mm_add_pd(part, lowBelow));
+    const __m128d above = _mm_add_pd(whole, _mm_add_pd(part, lowAbove));
+    _mm_storeu_pd(reinterpret_cast<double*>(destination + 8 * i), below);
+    const auto differ = static_cast<uint64_t>(_mm_movemask_pd(_mm_cmpneq_pd(below, above)));
+    doubt[i / 64] |= differ << (i % 64);
+  }
+  if (i < count) {
+    const double code = CodeValue<kBits, kSigned>(source + i * kIn);
+    const double whole = code * map.high + map.minHigh;
+    const double part = code * map.low;
+    const double below = whole + (part + map.lowBelow);
+    std::memcpy(destination + 8 * i, &below, 8);
+    if (below != whole + (part + map.lowAbove)) doubt[i / 64] |= uint64_t{1} << (i % 64);
+  }
+}
+
+// The same with AVX2 and FMA, eight samples at a time (products and sums rounded once instead of
+// twice, which only narrows the brackets' error).
+template <int kBits, bool kSigned>
+VELTRA_AVX2 void WideBracketedCodesToDoubles(const unsigned char* source,
+                                             unsigned char* destination, size_t count,
+                                             const BracketMap& map,
+                                             uint64_t (&doubt)[kDoubtWords]) {
+  const __m256d high = _mm256_set1_pd(map.high);
+  const __m256d minHigh = _mm256_set1_pd(map.minHigh);
+  const __m256d low = _mm256_set1_pd(map.low);
+  const __m256d lowBelow = _mm256_set1_pd(map.lowBelow);
+  const __m256d lowAbove = _mm256_set1_pd(map.lowAbove);
+  // Four samples; the lanes whose brackets differ.
+  auto four = [&](__m256d code, unsigned char* out) VELTRA_AVX2 {
+    const __m256d whole = _mm256_fmadd_pd(code, high, minHigh);
+    const __m256d below = _mm256_add_pd(whole, _mm256_fmadd_pd(code, low, lowBelow));
+    const __m256d above = _mm256_add_pd(whole, _mm256_fmadd_pd(code, low, lowAbove));
+    _mm256_storeu_pd(reinterpret_cast<double*>(out), below);
+    return static_cast<uint64_t>(_mm256_movemask_pd(_mm256_cmp_pd(below, above, _CMP_NEQ_OQ)));
+  };
+  size_t i = 0;
+  for (; i + 8 <= count; i += 8) {
+    const auto* in = reinterpret_cast<const __m128i*>(source + i * (kBits / 8));
+    __m256d first, second;
+    if constexpr (kBits == 16) {
+      __m256i codes = kSigned ? _mm256_add_epi32(_mm256_cvtepi16_epi32(_mm_loadu_si128(in)),
+                                                 _mm256_set1_epi32(32768))
+                              : _mm256_cvtepu16_epi32(_mm_loadu_si128(in));
+      first = _mm256_cvtepi32_pd(_mm256_castsi256_si128(codes));
+      second = _mm256_cvtepi32_pd(_mm256_extracti128_si256(codes, 1));
+    } else {
+      // No unsigned conversion: convert with the top bit flipped (signed codes have it flipped
+      // already), then add 2^31.
+      __m256i codes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in));
+      if constexpr (!kSigned) codes = _mm256_xor_si256(codes, _mm256_set1_epi32(INT32_MIN));
+      const __m256d half = _mm256_set1_pd(2147483648.0);
+      first = _mm256_add_pd(_mm256_cvtepi32_pd(_mm256_castsi256_si128(codes)), half);
+      second = _mm256_add_pd(_mm256_cvtepi32_pd(_mm256_extracti128_si256(codes, 1)), half);
+    }
+    const uint64_t differ = four(first, destination + 8 * i) |
+                            four(second, destination + 8 * i + 32) << 4;
+    doubt[i / 64] |= differ << (i % 64);
+  }
+  _mm256_zeroupper();
+  BracketedCodesToDoubles<kBits, kSigned>(source, destination, i, count, map, doubt);
+}
+
+template <int kBits, bool kSigned>
+void BracketedFrom(const unsigned char* source, unsigned char* destination, size_t count,
+                   const BracketMap& map, uint64_t (&doubt)[kDoubtWords]) {
+  if (Avx2Allowed()) {
+    WideBracketedCodesToDoubles<kBits, kSigned>(source, destination, count, map, doubt);
+  } else {
+    BracketedCodesToDoubles<kBits, kSigned>(source, destination, 0, count, map, doubt);
+  }
+}
+
 }  // namespace
+
+void CodesToDoublesBracketed(const void* source, int bits, bool signedCodes, void* destination,
+                             size_t count, const BracketMap& map, uint64_t (&doubt)[kDoubtWords]) {
+  const auto* in = static_cast<const unsigned char*>(source);
+  auto* out = static_cast<unsigned char*>(destination);
+  std::fill(std::begin(doubt), std::end(doubt), uint64_t{0});
+  switch (bits * 2 + (signedCodes ? 1 : 0)) {
+    case 32: BracketedFrom<16, false>(in, out, count, map, doubt); break;
+    case 33: BracketedFrom<16, true>(in, out, count, map, doubt); break;
+    case 64: BracketedFrom<32, false>(in, out, count, map, doubt); break;
+    case 65: BracketedFrom<32, true>(in, out, count, map, doubt); break;
+    default: break;
+  }
+}
 
 void CodesToDoublesByTable(const void* source, int bits, void* destination, size_t count,
                            const double* table) {
@@ -549,6 +671,8 @@ bool UseWiderVectors(bool) { return false; }
 bool FloatsToCodes(const void*, bool, void*, int, bool, size_t, const CodeScale&) { return false; }
 void CodesToFloats(const void*, int, bool, void*, bool, size_t, const ValueMap&) {}
 void CodesToDoublesByTable(const void*, int, void*, size_t, const double*) {}
+void CodesToDoublesBracketed(const void*, int, bool, void*, size_t, const BracketMap&,
+                             uint64_t (&)[kDoubtWords]) {}
 
 #endif
 

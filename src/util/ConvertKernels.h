@@ -52,6 +52,30 @@ struct ValueMap {
 void CodesToFloats(const void* source, int bits, bool signedCodes, void* destination,
                    bool singleDestination, size_t count, const ValueMap& map);
 
+// The values of 16- and 32-bit codes where they have no exact double form: code * S + min, with S
+// the step in extended precision, split as H + L. H = code * high + minHigh is exact (high and
+// minHigh are multiples of one power of two, coarse enough that every H is a double); L = code *
+// low + (min - minHigh) is small. Two sums bracket the value the extended computation can give:
+// H + (code * low + lowBelow) and H + (code * low + lowAbove), whose constants move L out by the
+// worst rounding of that computation and of L itself. Rounding is monotonic, so where both sums
+// round to the same double, that double is the extended computation's result.
+struct BracketMap {
+  double high;
+  double minHigh;
+  double low;
+  double lowBelow;
+  double lowAbove;
+};
+
+// Words of the doubt mask of one block: bit i % 64 of word i / 64 stands for sample i.
+inline constexpr size_t kDoubtWords = kCodeBlock / 64;
+
+// Converts up to kCodeBlock codes of 16 or 32 bits (signed codes count from their lowest) to
+// doubles by the brackets, and marks in `doubt` every sample whose brackets differ: its value in
+// `destination` is then only close, and the caller must convert that sample again.
+void CodesToDoublesBracketed(const void* source, int bits, bool signedCodes, void* destination,
+                             size_t count, const BracketMap& map, uint64_t (&doubt)[kDoubtWords]);
+
 // Codes of 8 or 16 bits to doubles through a table indexed by the code's bits (of either sign).
 void CodesToDoublesByTable(const void* source, int bits, void* destination, size_t count,
                            const double* table);

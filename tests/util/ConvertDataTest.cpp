@@ -341,6 +341,50 @@ TEST(ConvertDataExact, ThirtyTwoBitCodesOverARandomSample) {
   }
 }
 
+// Codes near the middle of ranges that cross zero, where the values are small and the extended
+// computation's rounding of code * step weighs most, so that many samples are converted twice
+// (the 16-bit ones from the table of the range when a long run made one, else by the reference);
+// and ranges narrow against their distance from zero or close to the limits of the doubles. Each
+// range appears only here and each is run short before it is run long, so the short run never
+// finds a table of its range.
+TEST(ConvertDataExact, CodesNearZeroAndUncommonRanges) {
+  std::mt19937 random(5);
+  std::vector<uint16_t> u16(70000);
+  std::vector<uint32_t> u32(70000);
+  for (size_t i = 0; i < u16.size(); ++i) {
+    const int spread = i % 2 == 0 ? 64 : 4096;
+    u16[i] = static_cast<uint16_t>(32768 + static_cast<int>(random() % (2 * spread)) - spread);
+    u32[i] = 0x80000000u + static_cast<uint32_t>(random() % (1u << (i % 24 + 1))) -
+             (1u << (i % 24));
+  }
+  // Signed codes of the same values.
+  std::vector<int16_t> i16(u16.size());
+  std::vector<int32_t> i32(u32.size());
+  for (size_t i = 0; i < u16.size(); ++i) {
+    i16[i] = static_cast<int16_t>(u16[i] ^ 0x8000);
+    i32[i] = static_cast<int32_t>(u32[i] ^ 0x80000000u);
+  }
+  const Range ranges[] = {{-0.3, 0.3}, {-1.7, 0.9},       {1000, 1000.001},
+                          {-0.5, -0.45}, {-1e-270, 3e-270}, {-1e270, 1e270}};
+  OnEveryVectorPath([&] {
+    for (const Range& r : ranges) {
+      for (size_t count : {4000, 70000}) {
+        auto first = [count](const auto& codes) {
+          return std::vector(codes.begin(), codes.begin() + static_cast<std::ptrdiff_t>(count));
+        };
+        CompareWithReference<uint16_t, double>(first(u16), DT_ARRAY_UINT16, DT_ARRAY_DOUBLE, r,
+                                               "uint16->double");
+        CompareWithReference<int16_t, double>(first(i16), DT_ARRAY_INT16, DT_ARRAY_DOUBLE, r,
+                                              "int16->double");
+        CompareWithReference<uint32_t, double>(first(u32), DT_ARRAY_UINT32, DT_ARRAY_DOUBLE, r,
+                                               "uint32->double");
+        CompareWithReference<int32_t, double>(first(i32), DT_ARRAY_INT32, DT_ARRAY_DOUBLE, r,
+                                              "int32->double");
+      }
+    }
+  });
+}
+
 // A range bound as a user types it (a decimal number of a few digits), or a double of a few
 // significant bits at a random scale and sign, so that sums and differences of two of them are
 // often exact (and the exact paths taken), or any double of similar size.
