@@ -56,6 +56,10 @@ std::string GainCaption(double factor) {
   return text;
 }
 
+// A factor the samples can be scaled by and back: neither 0 (which would wipe them) nor infinite
+// nor NaN (which never equals itself, so it would count as a change every time).
+bool IsProbeGain(double gain) { return std::isfinite(gain) && gain != 0.0; }
+
 // The decimal digits of n (n >= 0).
 size_t DigitsOf(int32_t n) { return std::to_string(n).size(); }
 
@@ -277,7 +281,7 @@ int32_t TCustomChannel::GetColour() {
 // Probe gain
 
 void TCustomChannel::SetGain(double gain) {
-  if (gain == gain_) return;
+  if (gain == gain_ || !IsProbeGain(gain)) return;
   previousGain_ = gain_;
   gain_ = gain;
   CheckGainAction();
@@ -321,8 +325,7 @@ void TCustomChannel::SelectGainAction(int32_t tag) {
   std::string text = std::to_string(gain_);
   if (!ShowTextDialog(customGain_.caption, text)) return;
   try {
-    const auto gain = static_cast<double>(EvalFloat(text));
-    if (std::isfinite(gain) && gain != 0.0) SetGain(gain);
+    SetGain(static_cast<double>(EvalFloat(text)));
   } catch (const std::exception&) {
     // Not a number: the gain stays as it was.
   }
@@ -365,7 +368,8 @@ bool TCustomChannel::HasStoredData(IIFFStream& iff, TIFFChunk* node) {
 }
 
 void TCustomChannel::DoLoadFromIFF(IIFFStream& iff, TIFFChunk* node, uint32_t& flags) {
-  SetGain(TIFFHelper(iff, node).ReadDouble(kGainID, 1.0));
+  const double gain = TIFFHelper(iff, node).ReadDouble(kGainID, 1.0);
+  SetGain(IsProbeGain(gain) ? gain : 1.0);  // a stored value that is no gain counts as none
   if ((flags & kFileNoData) == 0 && HasStoredData(iff, node)) {
     if (TIFFChunk* stored = FindChild(iff, node, ID_SETTINGS_CUR)) {
       cur_->LoadFromChunk(iff, stored, kAllSettings);

@@ -59,8 +59,8 @@ class TCustomChannel : public TCustomSource, public IChannel, public IProbeGain 
   int32_t GetIndex() override { return index_; }
   double GetGain() override { return gain_; }
   double PreviousGain() const { return previousGain_; }  // the gain before the last change
-  // A gain equal to the current one changes nothing; otherwise the gain actions follow and the
-  // gain listeners are told.
+  // A gain equal to the current one changes nothing, nor does one that is 0, infinite or NaN;
+  // otherwise the gain actions follow and the gain listeners are told. Negative gains invert.
   void SetGain(double gain) override;
   uint32_t GetInputKind() override { return inputKind_; }
   bool GetInputFlag() override { return inputFlag_; }

@@ -130,7 +130,7 @@ struct IChannel : IScopeHW {
   virtual ComPtr<IInstrument> GetInstrument() = 0;
   virtual int32_t GetIndex() = 0;  // zero-based
   virtual double GetGain() = 0;    // probe gain factor
-  virtual void SetGain(double gain) = 0;
+  virtual void SetGain(double gain) = 0;  // 0, infinity and NaN are no gain and change nothing
   virtual uint32_t GetInputKind() = 0;  // 0 ordinary input, 1 the other input kind
   virtual bool GetInputFlag() = 0;      // true together with input kind 1
   // Legacy block format; answers the number of class levels loaded.
@@ -199,7 +199,7 @@ struct IProbeGain : virtual IInterface {
   static constexpr Guid IID = Guid::Parse("{93B4E8E9-95A9-4DE8-B1F7-B5647BF9D0CB}");
 
   virtual double GetGain() = 0;
-  virtual void SetGain(double gain) = 0;
+  virtual void SetGain(double gain) = 0;  // as IChannel::SetGain
   virtual void AddGainNotify(const TGainNotify& handler) = 0;
   virtual void RemoveGainNotify(const TGainNotify& handler) = 0;
 };

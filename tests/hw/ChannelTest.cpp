@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -139,6 +141,27 @@ TEST(Channel, GainChangesCheckTheirActionAndTellTheListenersNewestFirst) {
   EXPECT_EQ(gain->GetGain(), 10.0);
   EXPECT_EQ(first.gains.size(), 2u);
   EXPECT_EQ(second.gains, (std::vector<double>{100.0, 2.5, 10.0}));
+}
+
+// A gain of 0 would wipe the samples a channel rescales by gain / previous gain, and NaN never
+// equals itself: neither is a gain, nor is an infinite one. A negative gain inverts and stays.
+TEST(Channel, GainsThatAreZeroOrNotFiniteAreRefused) {
+  ComPtr<TMemoryHW> hw = MakeHW();
+  TCustomChannel& channel = ChannelOf(*hw, 0);
+  channel.SetGain(10.0);
+  GainListener listener;
+  channel.AddGainNotify(listener.Handler());
+  constexpr double kInfinity = std::numeric_limits<double>::infinity();
+  for (const double gain : {0.0, -0.0, std::nan(""), kInfinity, -kInfinity}) {
+    SCOPED_TRACE(gain);
+    channel.SetGain(gain);
+    EXPECT_EQ(channel.GetGain(), 10.0);
+    EXPECT_EQ(channel.PreviousGain(), 1.0);
+    EXPECT_TRUE(channel.GainActions()[1].checked);
+  }
+  EXPECT_TRUE(listener.gains.empty());
+  channel.SetGain(-10.0);
+  EXPECT_EQ(listener.gains, std::vector<double>{-10.0});
 }
 
 TEST(Channel, TheCustomGainComesFromTheTextDialog) {

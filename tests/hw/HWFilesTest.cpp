@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstring>
+#include <limits>
 #include <map>
 #include <string>
 #include <vector>
@@ -11,6 +13,7 @@
 #include "MemoryHW.h"
 #include "hw/HWEncoding.h"
 #include "signals/SignalFiles.h"
+#include "util/IFFHelper.h"
 #include "util/Routines.h"
 
 namespace veltra::test {
@@ -184,6 +187,22 @@ TEST(HWFiles, ChannelsTheFileHasNothingForAreCleared) {
   loaded->LoadFromIFF(*file.iff, file.instrument, 0);
   const std::span<const double> samples = SamplesOf<double>(second);
   EXPECT_EQ(std::vector<double>(samples.begin(), samples.end()), (std::vector<double>{0.0, 0.0}));
+}
+
+TEST(HWFiles, AStoredGainThatIsNoGainLoadsAsNone) {
+  ComPtr<TMemoryHW> saved = MeasuredHW();  // channel 0 has the gain 10
+  SavedFile file(*saved);
+  const TChunkTypePair sources[] = {{ID_RIFF, ID_SOURCE}};
+  TIFFChunk* first = file.iff->FindContainer(file.instrument, sources, 0);
+  ASSERT_TRUE(first);
+  for (const double stored : {0.0, std::nan(""), std::numeric_limits<double>::infinity()}) {
+    SCOPED_TRACE(stored);
+    TIFFHelper(*file.iff, first).WriteDouble(kGainID, stored);
+    ComPtr<TMemoryHW> loaded = MakeHW();
+    loaded->Channel(0)->SetGain(5.0);
+    loaded->LoadFromIFF(*file.iff, file.instrument, 0);
+    EXPECT_EQ(loaded->Channel(0)->GetGain(), 1.0);
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
