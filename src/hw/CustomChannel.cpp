@@ -83,7 +83,7 @@ TCustomChannel::TCustomChannel(TCustomHW* instrument, int32_t index)
   PublishedItems().Remove("Duplicate");
   SetOfferedActions((OfferedActions() | kOfferProbeGain) & ~(kOfferFixedSpan | kOfferSnappedSpan));
   SetParent(static_cast<IInstrument*>(instrument));
-  index_ = instrument->InsertChannel(this, index);
+  instrument->InsertChannel(this, index);  // sets the index
   SetBitmapName("CHANNEL");
   SetName(LocalisedString(strings::kChannelName));
   SetShortName(LocalisedString(strings::kChannelShortName));
@@ -269,6 +269,10 @@ void TCustomChannel::SetIndex(int32_t index) {
   SetNumber(index + 1);
   SetColour(kNoColour);
   Changed(kChangeName);
+  // The settings now stand for another channel of the instrument: what they cached is not its.
+  // (A channel moved while it is being made has none yet.)
+  if (cur_) cur_->Changed(kEverySetting);
+  if (next_) next_->Changed(kEverySetting);
   TCustomSource::EndUpdate();
 }
 

@@ -230,15 +230,15 @@ std::vector<ComPtr<TCustomChannel>> TCustomHW::Channels() {
   return channels_;
 }
 
-int32_t TCustomHW::InsertChannel(TCustomChannel* channel, int32_t index) {
+void TCustomHW::InsertChannel(TCustomChannel* channel, int32_t index) {
   int32_t position = 0;
   {
     const std::lock_guard lock(channelsMutex_);
     position = std::clamp(index, 0, static_cast<int32_t>(channels_.size()));
     channels_.insert(channels_.begin() + position, ComPtr<TCustomChannel>(channel));
+    channel->index_ = position;  // before the others move: their listeners may move it further
   }
   RenumberFrom(position + 1);
-  return position;
 }
 
 void TCustomHW::RemoveChannel(TCustomChannel* channel) {
@@ -258,9 +258,12 @@ void TCustomHW::RemoveChannel(TCustomChannel* channel) {
 }
 
 void TCustomHW::RenumberFrom(int32_t index) {
-  const std::vector<ComPtr<TCustomChannel>> channels = Channels();
-  for (size_t i = static_cast<size_t>(index); i < channels.size(); ++i) {
-    channels[i]->SetIndex(static_cast<int32_t>(i));
+  // Each channel takes the place it has when its turn comes: a listener told of a move may insert
+  // a channel meanwhile, which renumbers those behind it itself.
+  for (int32_t i = index;; ++i) {
+    const ComPtr<TCustomChannel> channel = ChannelObject(i);
+    if (!channel) return;
+    channel->SetIndex(i);
   }
 }
 

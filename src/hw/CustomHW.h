@@ -177,8 +177,8 @@ class TCustomHW : public TCustomDevice,
   friend class TCustomChannel;
 
   // The channel list, kept by the channels: a new channel takes place `index` (clamped to the
-  // list) and answers where it went; the ones behind it move up. Removal moves them down again.
-  int32_t InsertChannel(TCustomChannel* channel, int32_t index);
+  // list), which becomes its index; the ones behind it move up. Removal moves them down again.
+  void InsertChannel(TCustomChannel* channel, int32_t index);
   void RemoveChannel(TCustomChannel* channel);
   void RenumberFrom(int32_t index);
 

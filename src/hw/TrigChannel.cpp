@@ -4,6 +4,12 @@
 
 namespace veltra {
 
+namespace {
+
+constexpr uint32_t kEveryTriggerSetting = 0x7FFFFFFF;
+
+}  // namespace
+
 TCustomTriggerHW* TCustomTriggerChannel::TriggerInstrument() const {
   // Made only with a TCustomTriggerHW (see the constructor).
   return static_cast<TCustomTriggerHW*>(Instrument());
@@ -69,6 +75,15 @@ void TCustomTriggerChannel::InstrumentGone() {
   if (trigger_) {
     trigger_->Changed(0, ~0u);
     trigger_->Changed(1, ~0u);
+  }
+}
+
+void TCustomTriggerChannel::SetIndex(int32_t index) {
+  const bool moved = index != GetIndex();
+  TCustomChannel::SetIndex(index);
+  if (moved && trigger_) {
+    trigger_->Changed(0, kEveryTriggerSetting);
+    trigger_->Changed(1, kEveryTriggerSetting);
   }
 }
 

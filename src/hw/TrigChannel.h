@@ -28,6 +28,8 @@ class TCustomTriggerChannel : public TCustomChannel {
   // The samples before the trigger: the record length times the Cur trigger's pre-trigger part.
   int64_t GetPreSamples() override;
 
+  // A moved channel's trigger settings, too, forget what they cached under the old index.
+  void SetIndex(int32_t index) override;
   // The channel's brackets also bracket the trigger's settings.
   void BeginUpdate(bool announce) override;
   void EndUpdate() override;

@@ -41,6 +41,51 @@ TEST(Channel, InsertingInFrontRenumbersTheChannelsBehind) {
   EXPECT_EQ(hw->Table(TSet::kNext, 0).Value(HW_COUPLING), 1);
 }
 
+// What a channel's settings cached came from its old place on the device: after a move they
+// read the new one, and the source's unit and span follow it.
+TEST(Channel, AMovedChannelForgetsWhatItCachedUnderItsOldIndex) {
+  ComPtr<TMemoryHW> hw = MakeHW(1);
+  const ComPtr<TCustomChannel> moved = hw->Channel(0);
+  hw->Put(TSet::kNext, 0, HW_COUPLING, 4);
+  hw->Put(TSet::kCur, 0, HW_COUPLING, 4);
+  EXPECT_EQ(moved->NextSettings().GetCoupling(), 4);  // cached now
+  EXPECT_EQ(moved->GetUnit(), "A");
+  IChannelTriggerSettings& trigger = Must(Must(Query<IChannelTrigger>(moved)).GetCurSettings());
+  hw->Put(TSet::kTriggerCur, 0, TR_LEVEL, FractionToValue(0.25));
+  EXPECT_EQ(trigger.GetLevel(), 0.25);
+  hw->Table(TSet::kNext, 1).values[HW_COUPLING] = 8;  // the device's second channel
+  hw->Table(TSet::kCur, 1).values[HW_COUPLING] = 16;
+  hw->Table(TSet::kTriggerCur, 1).values[TR_LEVEL] = FractionToValue(0.75);
+  MakeObject<TMemoryChannel>(hw.Get(), 0, DT_ARRAY_DOUBLE);
+  ASSERT_EQ(moved->GetIndex(), 1);
+  EXPECT_EQ(moved->NextSettings().GetCoupling(), 8);
+  EXPECT_EQ(moved->CurSettings().GetCoupling(), 16);
+  EXPECT_EQ(moved->GetUnit(), "\xCE\xA9");
+  EXPECT_EQ(trigger.GetLevel(), 0.75);
+}
+
+// A listener that makes a channel while the channels behind an inserted one are renumbered.
+struct InsertOnChange {
+  TMemoryHW* hw = nullptr;
+  int32_t inserts = 1;
+  void OnChange(IInterface*, uint32_t) {
+    if (inserts-- > 0) MakeObject<TMemoryChannel>(hw, 0, DT_ARRAY_DOUBLE);
+  }
+};
+
+TEST(Channel, RenumberingHoldsWhenAListenerInsertsAChannelMeanwhile) {
+  ComPtr<TMemoryHW> hw = MakeHW(2);
+  InsertOnChange listener{hw.Get()};
+  hw->Channel(0)->NextSettings().AddChangeNotify(
+      TSettingsChangeEvent::Bind<&InsertOnChange::OnChange>(&listener));
+  MakeObject<TMemoryChannel>(hw.Get(), 0, DT_ARRAY_DOUBLE);
+  ASSERT_EQ(hw->GetChannelCount(), 4);
+  for (int32_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(hw->Channel(i)->GetIndex(), i);
+    EXPECT_EQ(hw->Channel(i)->GetNumber(), i + 1);
+  }
+}
+
 TEST(Channel, NeedsItsInstrument) {
   EXPECT_THROW(MakeObject<TMemoryChannel>(static_cast<TMemoryHW*>(nullptr), 0, DT_ARRAY_DOUBLE),
                std::invalid_argument);
