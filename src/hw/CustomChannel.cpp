@@ -230,7 +230,11 @@ void TCustomChannel::Initialise() {
     TChannelSettings& next = *next_.Get();
     next.BeginUpdate();
     const int64_t ranges = next.GetRangeCount();
-    if (ranges > 0) next.SetValue(HW_RANGE, ReadValue(next, HW_RANGES, ranges - 1));
+    if (ranges > 0) {
+      if (const auto largest = TryReadValue(next, HW_RANGES, ranges - 1)) {
+        next.SetValue(HW_RANGE, *largest);
+      }
+    }
     next.SetAutoRanging(-1);
     next.SetCoupling(1);
     next.EndUpdate();

@@ -91,9 +91,10 @@ class TCustomChannel : public TCustomSource, public IChannel, public IProbeGain 
   // and 8, and -|R x gain| ... |R x gain| else.
   virtual void UpdateValueSpan();
   // With open count 1, on Next in one bracket: the last (largest) range of the list when there is
-  // one, auto-ranging on, coupling 1. Then SettingsChanged with every bit.
+  // one and it reads, auto-ranging on, coupling 1. Then SettingsChanged with every bit.
   virtual void Initialise();
-  // Moves the channel to `index`: number index + 1, the pool's colour, a name change reported.
+  // Moves the channel to `index`: number index + 1, the pool's colour, a name change reported,
+  // and the settings' caches dropped (a change of every setting), as they held the old place's.
   virtual void SetIndex(int32_t index);
 
   // The info words of the settings chunk header: the instrument's, with the channel number

@@ -149,7 +149,9 @@ void TCustomHW::SetDefaults() {
   next.BeginUpdate();
   if (next.GetSampleFrequencyCount() > 0) {
     // The raw value, so the maximum is written exactly as the list holds it.
-    next.SetValue(HW_SAMPLEFREQUENCY, ReadValue(next, HW_SAMPLEFREQUENCIES, 0));
+    if (const auto maximum = TryReadValue(next, HW_SAMPLEFREQUENCIES, 0)) {
+      next.SetValue(HW_SAMPLEFREQUENCY, *maximum);
+    }
   }
   next.SetDataSize(kDefaultRecordLength);
   next.EndUpdate();

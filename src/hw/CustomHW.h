@@ -101,7 +101,7 @@ class TCustomHW : public TCustomDevice,
   virtual void ApplyDefaults();
   bool DefaultsApplied() const { return defaultsApplied_; }
   // With open count 1, on Next in one bracket: the largest sample frequency (entry 0 of the
-  // list) when the list is not empty, and the record length 5000.
+  // list) when the list is not empty and that entry reads, and the record length 5000.
   virtual void SetDefaults();
   // Start time := now - (Cur record length / Cur sample frequency) seconds. Answers 0.
   virtual int32_t UpdateStartTime();

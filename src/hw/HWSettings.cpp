@@ -5,8 +5,13 @@
 namespace veltra {
 
 int64_t ReadValue(ISettings& settings, uint32_t id, int64_t parameter) {
+  return TryReadValue(settings, id, parameter).value_or(0);
+}
+
+std::optional<int64_t> TryReadValue(ISettings& settings, uint32_t id, int64_t parameter) {
   int64_t value = parameter;
-  return settings.GetValue(id, value) == S_OK ? value : 0;
+  if (settings.GetValue(id, value) != S_OK) return std::nullopt;
+  return value;
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -5,6 +5,7 @@
 // result.
 
 #include <cstdint>
+#include <optional>
 
 #include "framework/Settings.h"
 #include "hw/HWInterfaces.h"
@@ -120,5 +121,7 @@ using TChannelSettingsEx = TWithChangedCalled<TChannelSettings>;
 // The value of `id` read with `parameter` (a list index, -1 for the index-cached value); 0 when
 // the read fails.
 int64_t ReadValue(ISettings& settings, uint32_t id, int64_t parameter = 0);
+// The same, nothing when the read fails.
+std::optional<int64_t> TryReadValue(ISettings& settings, uint32_t id, int64_t parameter = 0);
 
 }  // namespace veltra

@@ -105,6 +105,21 @@ TEST(Instrument, AnEmptyFrequencyListGivesOnlyTheRecordLength) {
   EXPECT_EQ(writes[0], (std::pair<uint32_t, int64_t>{HW_DATASIZE, 5000}));
 }
 
+// A list whose count the device reports but whose entries it will not read gives no value to
+// write: the defaults leave that setting alone rather than write 0.
+TEST(Instrument, DefaultsWriteNoListEntryTheDeviceWouldNotRead) {
+  ComPtr<TMemoryHW> hw = MakeHW(1, [](TMemoryDevice& d) {
+    d.frequencies = {FrequencyToValue(1e8)};
+    d.ranges[0] = {RangeToValue(2.0)};
+    d.Refuse(TSet::kNext, -1, HW_SAMPLEFREQUENCIES, E_INVALIDARG);
+    d.Refuse(TSet::kNext, 0, HW_RANGES, E_INVALIDARG);
+  });
+  EXPECT_TRUE(hw->Table(TSet::kNext).WritesOf(HW_SAMPLEFREQUENCY).empty());
+  EXPECT_EQ(hw->Table(TSet::kNext).Value(HW_DATASIZE), 5000);
+  EXPECT_TRUE(hw->Table(TSet::kNext, 0).WritesOf(HW_RANGE).empty());
+  EXPECT_EQ(hw->Table(TSet::kNext, 0).Value(HW_COUPLING), 1);
+}
+
 TEST(Instrument, SerialNumberNeedsAClearStatusWord) {
   ComPtr<TMemoryHW> hw = MakeHW();
   hw->Info().serialNumber = 27001;
