@@ -330,6 +330,23 @@ TEST(HWFiles, LegacyLoadWithoutCurrentSettingsLoadsNextOnly) {
   EXPECT_EQ(hw->Channel(0)->GetCount(), 0);  // nor the samples
 }
 
+// A stream cut short anywhere loads what it holds, or ends in a stream error; nothing else.
+TEST(HWFiles, LegacyStreamsCutShortAnywhere) {
+  for (uint32_t version : {0u, 1u}) {
+    const std::string whole = LegacyInstrument(version);
+    for (size_t length = 0; length < whole.size(); ++length) {
+      ComPtr<TMemoryHW> hw = MakeHW(1);
+      TMemoryStream stream(std::vector<uint8_t>(whole.begin(), whole.begin() + length));
+      try {
+        hw->LoadFromStream(stream, 0);
+      } catch (const EStreamError&) {
+        // the block ended early
+      }
+      EXPECT_LE(hw->Channel(0)->GetCount(), 3) << version << " " << length;
+    }
+  }
+}
+
 TEST(HWFiles, LegacyStreamsWithoutTheBlocksOrWithUnknownVersions) {
   ComPtr<TMemoryHW> hw = MakeHW(1);
   TMemoryStream empty;
