@@ -310,13 +310,15 @@ std::optional<convert::BracketMap> MakeBracketMap(int n, const IntToFloatScale& 
   const Extended minLow = s.min - minHigh;
   convert::BracketMap map{static_cast<double>(high), static_cast<double>(minHigh),
                           static_cast<double>(s.scale - high), 0, 0};
-  if (map.high != high || map.minHigh != minHigh || static_cast<double>(minLow) != minLow) {
+  if (static_cast<Extended>(map.high) != high || static_cast<Extended>(map.minHigh) != minHigh ||
+      static_cast<Extended>(static_cast<double>(minLow)) != minLow) {
     return std::nullopt;
   }
   const Extended margin = std::ldexp(Extended{1}, std::ilogb(span) - 64) +
                           std::ldexp(Extended{1}, top + 1 - 64) +
                           std::ldexp(Extended{1}, n + q - 51) +
-                          PowerOfTwo(n) * std::fabs(s.scale - high - map.low);
+                          PowerOfTwo(n) * std::fabs(s.scale - high -
+                                                    static_cast<Extended>(map.low));
   map.lowBelow = std::nextafter(static_cast<double>(minLow - margin), -INFINITY);
   map.lowAbove = std::nextafter(static_cast<double>(minLow + margin), INFINITY);
   return map;
